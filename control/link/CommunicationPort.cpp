@@ -1,0 +1,80 @@
+#include "control/link/CommunicationPort.h"
+
+#include <algorithm>
+#include <cstring>
+#include <system_error>
+
+namespace brimlink::link {
+
+CCommunicationPort::~CCommunicationPort() {
+  // A derived Close has normally joined the worker already.
+  stopEvent_.Set();
+  JoinWorker();
+}
+
+ReceivedBatch CCommunicationPort::DrainReceived(char* dest) {
+  std::lock_guard guard(lock_);
+  ReceivedBatch batch;
+  batch.count = receivedCount_;
+  batch.backlog = backlog_;
+  batch.discontinuity = discontinuity_;
+  std::memcpy(dest, receiveBuffer_, receivedCount_);
+  receivedCount_ = 0;
+  discontinuity_ = ReceivedBatch::npos;
+  return batch;
+}
+
+std::size_t CCommunicationPort::ReceivedCount() const {
+  std::lock_guard guard(lock_);
+  return receivedCount_;
+}
+
+bool CCommunicationPort::Backlog() const {
+  std::lock_guard guard(lock_);
+  return backlog_;
+}
+
+std::size_t CCommunicationPort::AppendReceived(const char* data, std::size_t n) {
+  std::lock_guard guard(lock_);
+  const std::size_t take = std::min(n, kBufferSize - receivedCount_);
+  std::memcpy(receiveBuffer_ + receivedCount_, data, take);
+  receivedCount_ += take;
+  return take;
+}
+
+void CCommunicationPort::MarkDiscontinuity() {
+  std::lock_guard guard(lock_);
+  if (discontinuity_ == ReceivedBatch::npos) discontinuity_ = receivedCount_;
+}
+
+void CCommunicationPort::SetBacklog(bool value) {
+  std::lock_guard guard(lock_);
+  backlog_ = value;
+}
+
+bool CCommunicationPort::StartWorker() {
+  JoinWorker();
+  {
+    std::lock_guard guard(lock_);
+    receivedCount_ = 0;
+    discontinuity_ = ReceivedBatch::npos;
+  }
+  stopEvent_.Reset();
+  try {
+    running_ = 1;
+    worker_ = std::thread([this] {
+      WorkerBody();
+      running_ = 0;
+    });
+  } catch (const std::system_error&) {
+    running_ = 0;
+    return false;
+  }
+  return true;
+}
+
+void CCommunicationPort::JoinWorker() {
+  if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id()) worker_.join();
+}
+
+}  // namespace brimlink::link

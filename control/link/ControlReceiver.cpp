@@ -1,0 +1,116 @@
+#include "control/link/ControlReceiver.h"
+
+#include <poll.h>
+
+#include <QCoreApplication>
+#include <QThread>
+#include <memory>
+
+namespace brimlink::link {
+namespace {
+
+// A synchronous data notification: the worker waits on `handled`.
+struct Completion {
+  ManualResetEvent handled;
+};
+
+class DataReceivedEvent final : public QEvent {
+ public:
+  DataReceivedEvent(PortType type, std::uint32_t key, std::shared_ptr<Completion> completion)
+      : QEvent(EventTypeOf(kDataReceivedMessage)), type(type), key(key), completion(std::move(completion)) {}
+  ~DataReceivedEvent() override {
+    // Also when the event is dropped unhandled, the waiting worker goes on.
+    if (completion) completion->handled.Set();
+  }
+  PortType type;
+  std::uint32_t key;
+  std::shared_ptr<Completion> completion;
+};
+
+class InputWordChangedEvent final : public QEvent {
+ public:
+  InputWordChangedEvent(std::uint32_t wParam, std::uint32_t lParam)
+      : QEvent(EventTypeOf(kInputWordChangedMessage)), wParam(wParam), lParam(lParam) {}
+  std::uint32_t wParam;
+  std::uint32_t lParam;
+};
+
+class PortFailureEvent final : public QEvent {
+ public:
+  PortFailureEvent(std::string title, std::string text)
+      : QEvent(EventTypeOf(kPortFailureMessage)), title(std::move(title)), text(std::move(text)) {}
+  std::string title;
+  std::string text;
+};
+
+template <typename Event, typename... Args>
+void Post(QObject* receiver, Args&&... args) {
+  // Qt takes ownership of a posted event.
+  QCoreApplication::postEvent(receiver, std::make_unique<Event>(std::forward<Args>(args)...).release());
+}
+
+}  // namespace
+
+ControlReceiver::ControlReceiver(ControlMessageHandler& handler, QObject* parent)
+    : QObject(parent), handler_(handler) {}
+
+ControlReceiver::~ControlReceiver() = default;
+
+void ControlReceiver::PostDataReceived(PortType type, std::uint32_t portKey) {
+  Post<DataReceivedEvent>(this, type, portKey, nullptr);
+}
+
+void ControlReceiver::SendDataReceived(PortType type, std::uint32_t portKey, const ManualResetEvent& abandon) {
+  if (QThread::currentThread() == thread()) {
+    handler_.OnDataReceived(type, portKey);
+    return;
+  }
+  auto completion = std::make_shared<Completion>();
+  Post<DataReceivedEvent>(this, type, portKey, completion);
+  pollfd fds[2] = {{completion->handled.Descriptor(), POLLIN, 0}, {abandon.Descriptor(), POLLIN, 0}};
+  while (!completion->handled.IsSet() && !abandon.IsSet()) poll(fds, 2, -1);
+}
+
+void ControlReceiver::ReportPortFailure(std::string title, std::string text) {
+  Post<PortFailureEvent>(this, std::move(title), std::move(text));
+}
+
+bool ControlReceiver::PostInputWordChanged(int module, int word, std::uint32_t value) {
+  const std::uint32_t wParam = (static_cast<std::uint32_t>(module) & 0xFF) << 8 | (static_cast<std::uint32_t>(word) & 0xFF);
+  Post<InputWordChangedEvent>(this, wParam, value);
+  return true;
+}
+
+void ControlReceiver::PostTraceWindowClosed() {
+  QCoreApplication::postEvent(this, std::make_unique<QEvent>(EventTypeOf(kTraceWindowClosedMessage)).release());
+}
+
+bool ControlReceiver::event(QEvent* event) {
+  const int message = event->type() - QEvent::User;
+  switch (message) {
+    case kDataReceivedMessage: {
+      auto* e = static_cast<DataReceivedEvent*>(event);
+      handler_.OnDataReceived(e->type, e->key);
+      if (e->completion) e->completion->handled.Set();
+      return true;
+    }
+    case kInputWordChangedMessage: {
+      auto* e = static_cast<InputWordChangedEvent*>(event);
+      handler_.OnInputWordChanged(static_cast<int>((e->wParam >> 8) & 0xFF), static_cast<int>(e->wParam & 0xFF),
+                                  e->lParam);
+      return true;
+    }
+    case kTraceWindowClosedMessage:
+      handler_.OnTraceWindowClosed();
+      return true;
+    case kPortFailureMessage: {
+      auto* e = static_cast<PortFailureEvent*>(event);
+      handler_.OnPortFailure(e->title, e->text);
+      return true;
+    }
+    default:
+      return QObject::event(event);
+  }
+}
+
+}  // namespace brimlink::link
