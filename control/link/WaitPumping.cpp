@@ -1,6 +1,5 @@
 #include "control/link/WaitPumping.h"
 
-#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
@@ -41,15 +40,6 @@ void WaitPumping(int milliseconds) {
   if (deadline.isActive()) {
     // Nothing but a quit request ends this private loop early.
     t_quitLoopLevel = QThread::currentThread()->loopLevel();
-  }
-}
-
-void ProcessPendingEvents(int count) {
-  if (QCoreApplication::instance() == nullptr) return;
-  QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
-  for (int i = 0; i < count && !Quitting(); ++i) {
-    QCoreApplication::sendPostedEvents();
-    if (dispatcher != nullptr) dispatcher->processEvents(QEventLoop::AllEvents);
   }
 }
 

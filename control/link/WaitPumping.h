@@ -9,8 +9,4 @@ namespace brimlink::link {
 
 void WaitPumping(int milliseconds);
 
-// Handles at most one pending event per try, Count tries; an empty queue
-// counts as a try. A quit request ends the call. Count <= 0 does nothing.
-void ProcessPendingEvents(int count);
-
 }  // namespace brimlink::link
