@@ -255,6 +255,12 @@ int CommandChannel::ProcessReceived() {
       if (outcome != ReplyOutcome::Incomplete) lineLength_ = 0;
     }
 
+    if (batch.discontinuity != ReceivedBatch::npos && batch.discontinuity >= batch.count) {
+      // The purge cut the stream after the last byte of this batch.
+      lineLength_ = 0;
+      discarding_ = true;
+    }
+
     for (PacketSlot& slot : slots_) {
       if (!slot.filled) continue;
       slot.filled = false;
@@ -423,7 +429,7 @@ ReplyOutcome CommandChannel::ParseReply(const char* line, std::size_t length) {
         if (record == nullptr || f.number[1] > 1) return ReplyOutcome::Discarded;
         StoreLastReply(f.number[0], text);
         const auto c = static_cast<std::size_t>(f.number[1]);
-        record->counterValues[c] = static_cast<std::uint32_t>(f.number[2]);
+        record->counterValues[c] = static_cast<std::uint32_t>(f.number[2]) & 0xFFFF;
         record->counterPending[c] = false;
         return ReplyOutcome::Consumed;
       }

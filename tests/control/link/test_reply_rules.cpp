@@ -157,6 +157,13 @@ TEST_F(ReplyRules, TailOfALineCutByAPurgeIsNotParsed) {
   EXPECT_EQ(link.raised, (std::vector<RaisedEvent>{{1, 0, 7}}));
 }
 
+TEST_F(ReplyRules, PurgeRightAfterABatchStillCutsTheLine) {
+  Feed("EW1.0=00");
+  link.Inject(channel(), std::string(1100, 'q'));  // the whole read is purged
+  Feed("12\rEW1.0=0007\r");
+  EXPECT_EQ(link.raised, (std::vector<RaisedEvent>{{1, 0, 7}}));
+}
+
 TEST_F(ReplyRules, RepliesForModulesTheChannelDoesNotOwnAreDiscarded) {
   for (const char* line : {"EW2.0=0001\r", "AW5.0=0001\r", "C2.0=0012\r", "S3=0F\r", "T0=01\r", "EW9.0=0001\r"}) {
     Feed(line);
