@@ -90,9 +90,12 @@ std::uint32_t CommandChannel::OpenSerialChannel(std::uint32_t first, std::uint32
       int result = -1;
       for (int attempt = 0; attempt < kOpenRetries; ++attempt) {
         result = port->Open(host_->Owner(), com, baud);
-        if (result != kAccessDenied) break;
+        if (result != CCommunicationPort::kBusy) break;
         host_->WaitPumping(kStepMs);
       }
+      // A port that opened but could not be set up has been reported once;
+      // it would fail the same way at the other baud rate.
+      if (result == CCommunicationPort::kConfigurationFailed) break;
       if (result != 0) continue;  // the port goes with `port`
 
       transport_ = std::move(port);

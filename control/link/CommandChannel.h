@@ -45,7 +45,6 @@ class CommandChannel {
   static constexpr int kClosingSteps = 40;
   static constexpr int kSetupDelayMs = 50;
   static constexpr int kOpenRetries = 40;
-  static constexpr int kAccessDenied = 5;
 
   CommandChannel(int index, ModuleTable& table, ChannelHost& host);
   ~CommandChannel();

@@ -1,5 +1,7 @@
 #include "control/link/CommunicationPort.h"
 
+#include <poll.h>
+
 #include <algorithm>
 #include <cstring>
 #include <system_error>
@@ -21,7 +23,16 @@ ReceivedBatch CCommunicationPort::DrainReceived(char* dest) {
   std::memcpy(dest, receiveBuffer_, receivedCount_);
   receivedCount_ = 0;
   discontinuity_ = ReceivedBatch::npos;
+  drainedEvent_.Set();
   return batch;
+}
+
+void CCommunicationPort::NotifyAndWaitForDrain(PortType type, std::uint32_t portKey) {
+  if (owner_ == nullptr) return;
+  drainedEvent_.Reset();
+  owner_->PostDataReceived(type, portKey);
+  pollfd fds[2] = {{drainedEvent_.Descriptor(), POLLIN, 0}, {stopEvent_.Descriptor(), POLLIN, 0}};
+  while (!drainedEvent_.IsSet() && !stopEvent_.IsSet()) poll(fds, 2, -1);
 }
 
 std::size_t CCommunicationPort::ReceivedCount() const {

@@ -35,12 +35,9 @@ class PortOwner {
   virtual ~PortOwner() = default;
   // Queues the data notification for the GUI thread and returns at once.
   virtual void PostDataReceived(PortType type, std::uint32_t portKey) = 0;
-  // Delivers the data notification and returns after the GUI thread handled
-  // it, or early once `abandon` is set (the port is being closed). From the
-  // GUI thread itself the notification is handled directly.
-  virtual void SendDataReceived(PortType type, std::uint32_t portKey, const ManualResetEvent& abandon) = 0;
-  // A port failure to be shown to the user (message box title and text).
-  virtual void ReportPortFailure(std::string title, std::string text) = 0;
+  // A port failure: the GUI thread shows the message (title and text) and
+  // closes the port with this type and key.
+  virtual void ReportPortFailure(PortType type, std::uint32_t portKey, std::string title, std::string text) = 0;
 };
 
 // What DrainReceived hands the channel: the bytes, and where in them the
@@ -60,6 +57,8 @@ class CCommunicationPort {
   // The longest command text Write accepts: the CR and the terminating NUL
   // must still fit in the transmit buffer.
   static constexpr std::size_t kMaxCommandLength = kBufferSize - 2;
+  static constexpr int kBusy = 5;
+  static constexpr int kConfigurationFailed = -1;
 
   CCommunicationPort() = default;
   // Derived destructors set closing and call Close() themselves: a base
@@ -68,9 +67,11 @@ class CCommunicationPort {
   CCommunicationPort(const CCommunicationPort&) = delete;
   CCommunicationPort& operator=(const CCommunicationPort&) = delete;
 
-  // Serial: 0 on success, else an errno-style code (5, access denied, makes
-  // the caller retry). USB: nonzero on success. `parameter` is the baud rate
-  // (serial) or the open attempt (USB).
+  // Serial: 0 on success, 5 when the port is busy (the caller retries),
+  // kConfigurationFailed when the port opened but could not be set up (the
+  // failure is reported; trying another baud rate is pointless), else the
+  // error code of the failed open. USB: nonzero on success. `parameter` is
+  // the baud rate (serial) or the open attempt (USB).
   virtual int Open(PortOwner& owner, std::uint32_t port, int parameter) = 0;
   virtual int Close() = 0;
   // One command, already ending in CR. Dropped when the port is closed or the
@@ -88,6 +89,10 @@ class CCommunicationPort {
   bool WorkerRunning() const { return running_.load() != 0; }
 
  protected:
+  // Worker side: posts the data notification and waits until the GUI thread
+  // has taken the bytes out of the receive buffer, or until the port stops.
+  // Readers that must not run ahead of the GUI thread (USB) use this.
+  void NotifyAndWaitForDrain(PortType type, std::uint32_t portKey);
   // Worker side. Appends up to the free space; returns the bytes taken.
   std::size_t AppendReceived(const char* data, std::size_t n);
   // The next received byte follows a purge of the device's input queue.
@@ -105,6 +110,7 @@ class CCommunicationPort {
   mutable std::recursive_mutex lock_;
   SendSemaphore sendSemaphore_;
   ManualResetEvent readEvent_, writeEvent_, stopEvent_;
+  ManualResetEvent drainedEvent_;  // set by DrainReceived
   std::atomic<int> running_{0};
   std::atomic<int> closing_{0};
   char transmitBuffer_[kBufferSize] = {};

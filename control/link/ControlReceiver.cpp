@@ -1,9 +1,6 @@
 #include "control/link/ControlReceiver.h"
 
-#include <poll.h>
-
 #include <QCoreApplication>
-#include <QThread>
 #include <memory>
 
 // Qt hands a posted event to the receiver's thread under its own lock, which
@@ -33,23 +30,13 @@ void PublishEvent(QEvent*) {}
 void TakeOverEvent(QEvent*) {}
 #endif
 
-// A synchronous data notification: the worker waits on `handled`.
-struct Completion {
-  ManualResetEvent handled;
-};
-
 class DataReceivedEvent final : public QEvent {
  public:
-  DataReceivedEvent(PortType type, std::uint32_t key, std::shared_ptr<Completion> completion)
-      : QEvent(EventTypeOf(kDataReceivedMessage)), type(type), key(key), completion(std::move(completion)) {}
-  ~DataReceivedEvent() override {
-    TakeOverEvent(this);
-    // Also when the event is dropped unhandled, the waiting worker goes on.
-    if (completion) completion->handled.Set();
-  }
+  DataReceivedEvent(PortType type, std::uint32_t key)
+      : QEvent(EventTypeOf(kDataReceivedMessage)), type(type), key(key) {}
+  ~DataReceivedEvent() override { TakeOverEvent(this); }
   PortType type;
   std::uint32_t key;
-  std::shared_ptr<Completion> completion;
 };
 
 class InputWordChangedEvent final : public QEvent {
@@ -63,9 +50,11 @@ class InputWordChangedEvent final : public QEvent {
 
 class PortFailureEvent final : public QEvent {
  public:
-  PortFailureEvent(std::string title, std::string text)
-      : QEvent(EventTypeOf(kPortFailureMessage)), title(std::move(title)), text(std::move(text)) {}
+  PortFailureEvent(PortType type, std::uint32_t key, std::string title, std::string text)
+      : QEvent(EventTypeOf(kPortFailureMessage)), type(type), key(key), title(std::move(title)), text(std::move(text)) {}
   ~PortFailureEvent() override { TakeOverEvent(this); }
+  PortType type;
+  std::uint32_t key;
   std::string title;
   std::string text;
 };
@@ -86,22 +75,11 @@ ControlReceiver::ControlReceiver(ControlMessageHandler& handler, QObject* parent
 ControlReceiver::~ControlReceiver() = default;
 
 void ControlReceiver::PostDataReceived(PortType type, std::uint32_t portKey) {
-  Post<DataReceivedEvent>(this, type, portKey, nullptr);
+  Post<DataReceivedEvent>(this, type, portKey);
 }
 
-void ControlReceiver::SendDataReceived(PortType type, std::uint32_t portKey, const ManualResetEvent& abandon) {
-  if (QThread::currentThread() == thread()) {
-    handler_.OnDataReceived(type, portKey);
-    return;
-  }
-  auto completion = std::make_shared<Completion>();
-  Post<DataReceivedEvent>(this, type, portKey, completion);
-  pollfd fds[2] = {{completion->handled.Descriptor(), POLLIN, 0}, {abandon.Descriptor(), POLLIN, 0}};
-  while (!completion->handled.IsSet() && !abandon.IsSet()) poll(fds, 2, -1);
-}
-
-void ControlReceiver::ReportPortFailure(std::string title, std::string text) {
-  Post<PortFailureEvent>(this, std::move(title), std::move(text));
+void ControlReceiver::ReportPortFailure(PortType type, std::uint32_t portKey, std::string title, std::string text) {
+  Post<PortFailureEvent>(this, type, portKey, std::move(title), std::move(text));
 }
 
 bool ControlReceiver::PostInputWordChanged(int module, int word, std::uint32_t value) {
@@ -121,7 +99,6 @@ bool ControlReceiver::event(QEvent* event) {
     case kDataReceivedMessage: {
       auto* e = static_cast<DataReceivedEvent*>(event);
       handler_.OnDataReceived(e->type, e->key);
-      if (e->completion) e->completion->handled.Set();
       return true;
     }
     case kInputWordChangedMessage: {
@@ -135,7 +112,7 @@ bool ControlReceiver::event(QEvent* event) {
       return true;
     case kPortFailureMessage: {
       auto* e = static_cast<PortFailureEvent*>(event);
-      handler_.OnPortFailure(e->title, e->text);
+      handler_.OnPortFailure(e->type, e->key, e->title, e->text);
       return true;
     }
     default:

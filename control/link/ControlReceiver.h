@@ -3,7 +3,7 @@
 // control's window procedure stood: every message is handled on the thread
 // that owns the receiver (the GUI thread), through ControlMessageHandler.
 //
-// Threads: PostDataReceived, SendDataReceived and ReportPortFailure may be
+// Threads: PostDataReceived and ReportPortFailure may be
 // called from any thread; the handler runs on the receiver's thread only.
 // The owner destroys every transport (joining its worker) before it destroys
 // the receiver.
@@ -35,7 +35,8 @@ class ControlMessageHandler {
   virtual void OnDataReceived(PortType type, std::uint32_t portKey) = 0;
   virtual void OnInputWordChanged(int module, int word, std::uint32_t value) = 0;
   virtual void OnTraceWindowClosed() = 0;
-  virtual void OnPortFailure(const std::string& title, const std::string& text) = 0;
+  virtual void OnPortFailure(PortType type, std::uint32_t portKey, const std::string& title,
+                             const std::string& text) = 0;
 };
 
 class ControlReceiver final : public QObject, public PortOwner {
@@ -45,8 +46,7 @@ class ControlReceiver final : public QObject, public PortOwner {
   ~ControlReceiver() override;
 
   void PostDataReceived(PortType type, std::uint32_t portKey) override;
-  void SendDataReceived(PortType type, std::uint32_t portKey, const ManualResetEvent& abandon) override;
-  void ReportPortFailure(std::string title, std::string text) override;
+  void ReportPortFailure(PortType type, std::uint32_t portKey, std::string title, std::string text) override;
 
   // wParam = module number × 256 + word index, lParam = value, as the
   // notification always carried them. Never fails on this platform.

@@ -213,10 +213,7 @@ class FuzzLink final : public link::ChannelHost, public link::PortOwner, public 
 
   // --- PortOwner
   void PostDataReceived(link::PortType type, std::uint32_t key) override { notifications_.push_back({type, key}); }
-  void SendDataReceived(link::PortType type, std::uint32_t key, const link::ManualResetEvent&) override {
-    Dispatch(type, key);
-  }
-  void ReportPortFailure(std::string, std::string) override {}
+  void ReportPortFailure(link::PortType, std::uint32_t, std::string, std::string) override {}
 
   // --- TransportFactory
   bool TestSerialPort(std::uint32_t com) override {

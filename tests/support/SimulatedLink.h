@@ -86,10 +86,9 @@ class SimulatedLink : public link::ChannelHost, public link::PortOwner, public l
 
   // --- PortOwner
   void PostDataReceived(PortType type, std::uint32_t key) override { notifications.push_back({type, key}); }
-  void SendDataReceived(PortType type, std::uint32_t key, const link::ManualResetEvent&) override {
-    Dispatch(type, key);
+  void ReportPortFailure(PortType, std::uint32_t, std::string title, std::string text) override {
+    messages.push_back(title + ": " + text);
   }
-  void ReportPortFailure(std::string title, std::string text) override { messages.push_back(title + ": " + text); }
 
   // --- TransportFactory
   bool TestSerialPort(std::uint32_t com) override {
@@ -105,6 +104,8 @@ class SimulatedLink : public link::ChannelHost, public link::PortOwner, public l
           if (it == serial.end()) return t;
           t.module = it->second.module.get();
           t.portKey = com;
+          ++it->second.opens;
+          if (it->second.failCode != 0) t.openResult = it->second.failCode;
           if (it->second.busyOpens > 0) {
             --it->second.busyOpens;
             t.openResult = 5;
@@ -165,6 +166,8 @@ class SimulatedLink : public link::ChannelHost, public link::PortOwner, public l
   struct SerialSlot {
     std::unique_ptr<sim::VirtualModule> module;
     int busyOpens = 0;
+    int failCode = 0;  // every open fails with this code
+    int opens = 0;
   };
   std::map<std::uint32_t, SerialSlot> serial;
   struct UsbSlot {

@@ -95,7 +95,7 @@ void InMemoryPort::DeliverDue() {
     }
     if (n == 0) continue;
     if (type_ == link::PortType::Usb) {
-      owner_->SendDataReceived(type_, portKey_, stopEvent_);
+      NotifyAndWaitForDrain(type_, portKey_);
     } else {
       owner_->PostDataReceived(type_, portKey_);
     }

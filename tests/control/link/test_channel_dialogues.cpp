@@ -81,6 +81,22 @@ TEST(ChannelOpening, BusyPortIsRetriedEvery10MsUpTo40Times) {
   EXPECT_EQ(busyForever.Channel(0).State(), ChannelState::Closed);
 }
 
+TEST(ChannelOpening, PortThatCannotBeSetUpIsNotTriedAtTheSecondBaudRate) {
+  SimulatedLink link;
+  link.AddSerialModule(2, ModuleConfig::Defaults(Model::USB, 1));
+  link.serial[2].failCode = link::CCommunicationPort::kConfigurationFailed;
+  link.AddSerialModule(6, ModuleConfig::Defaults(Model::USB, 6));
+  EXPECT_EQ(link.Channel(0).OpenSerialChannel(1, 255), 6u);
+  EXPECT_EQ(link.serial[2].opens, 1);
+
+  // Any other failure of the open goes on with the other baud rate.
+  SimulatedLink other;
+  other.AddSerialModule(2, ModuleConfig::Defaults(Model::USB, 1));
+  other.serial[2].failCode = 2;
+  EXPECT_EQ(other.Channel(0).OpenSerialChannel(1, 255), 0u);
+  EXPECT_EQ(other.serial[2].opens, 2);
+}
+
 TEST(ChannelOpening, SetupZeroDoesNotOpenTheChannel) {
   SimulatedLink link;
   link.AddSerialModule(1, ModuleConfig::Defaults(Model::USB, 0));

@@ -251,7 +251,7 @@ class QtLinkHarness : public link::ChannelHost,
     Raise(module, word, value, /*posted=*/true);
   }
   void OnTraceWindowClosed() override {}
-  void OnPortFailure(const std::string& title, const std::string& text) override {
+  void OnPortFailure(link::PortType, std::uint32_t, const std::string& title, const std::string& text) override {
     messages.push_back(title + ": " + text);
   }
 
