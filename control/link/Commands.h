@@ -8,6 +8,10 @@
 
 namespace brimlink::link {
 
+class CommandText;
+// printf-style formatting into a CommandText; never longer than its capacity.
+CommandText FormatCommand(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 class CommandText {
  public:
   static constexpr std::size_t kCapacity = 96;

@@ -45,8 +45,9 @@ int TransferStatus(int result) {
 
 template <std::size_t N>
 void CopyText(char (&dest)[N], const char* text) {
+  // Cut to the field, always NUL-terminated.
   std::memset(dest, 0, N);
-  std::strncpy(dest, text, N - 1);
+  std::memcpy(dest, text, strnlen(text, N - 1));
 }
 
 bool SignaturesValid(const UsbProgramData& data) {
