@@ -6,6 +6,7 @@
 #include "control/link/Commands.h"
 #include "control/link/ReplyPattern.h"
 #include "control/link/Trace.h"
+#include "control/link/UsbPort.h"
 
 namespace brimlink::link {
 namespace {
@@ -602,6 +603,20 @@ ReplyOutcome CommandChannel::ParseReply(const char* line, std::size_t length) {
     default:
       return ReplyOutcome::Discarded;
   }
+}
+
+bool CommandChannel::IsUsbUpdateAvailable() const {
+  if (portType_ != PortType::Usb) return false;
+  const auto* port = dynamic_cast<const CUSBPort*>(transport_.get());
+  return port != nullptr && port->DeviceIndex() >= 0 && port->IsUpdateCapable();
+}
+
+int CommandChannel::RewriteUsbIdentity(bool miniVariant) {
+  if (!IsUsbUpdateAvailable()) return -1;
+  char text[48];
+  std::snprintf(text, sizeof text, "Updating Brimlink Module %u", static_cast<unsigned>(moduleNumber_));
+  TracePlain(text);
+  return static_cast<CUSBPort*>(transport_.get())->RewriteIdentity(miniVariant);
 }
 
 }  // namespace brimlink::link

@@ -65,6 +65,13 @@ class CommandChannel {
   void InitialiseModule(int moduleNumber);
   void CloseChannel();
 
+  // True when the channel is a USB channel whose device still carries the
+  // chip's factory identity and is open.
+  bool IsUsbUpdateAvailable() const;
+  // Rewrites that device's identity (miniVariant: the R6 identity). -1 when
+  // it does not qualify, else the result of the rewrite (0 or a driver status).
+  int RewriteUsbIdentity(bool miniVariant);
+
   // Drains the transport and parses what arrived. Returns 0.
   int ProcessReceived();
   // The reply rules for one line (with its CR).

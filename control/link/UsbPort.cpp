@@ -80,8 +80,8 @@ void FreeUsbDeviceList() { UsbDeviceList::Instance().Free(); }
 
 // --- Port
 
-CUSBPort::CUSBPort(UsbDriver& driver, std::function<void(int)> waitPumping)
-    : driver_(driver), waitPumping_(std::move(waitPumping)) {}
+CUSBPort::CUSBPort(UsbDriver& driver, std::function<void(int)> waitPumping, UsbDeviceList& list)
+    : driver_(driver), list_(list), waitPumping_(std::move(waitPumping)) {}
 
 CUSBPort::~CUSBPort() {
   closing_ = 1;
@@ -95,7 +95,7 @@ std::uint32_t CUSBPort::BaudRateFor(std::uint16_t productId, int attempt) {
 }
 
 int CUSBPort::Open(PortOwner& owner, std::uint32_t port, int parameter) {
-  UsbDeviceList& list = UsbDeviceList::Instance();
+  UsbDeviceList& list = list_;
   if (port >= static_cast<std::uint32_t>(list.Count())) return 0;
   const int index = static_cast<int>(port);
   UsbDeviceInfoNode& node = *list.Node(index);
@@ -169,7 +169,7 @@ void CUSBPort::ForgetDevice() {
   std::lock_guard guard(lock_);
   if (deviceIndex_ >= 0) {
     driver_.Close(handle_);
-    UsbDeviceInfoNode* node = UsbDeviceList::Instance().Node(deviceIndex_);
+    UsbDeviceInfoNode* node = list_.Node(deviceIndex_);
     if (node != nullptr && node->handle == handle_) node->handle = UsbHandle::kNone;
   }
   deviceIndex_ = -1;
@@ -201,7 +201,7 @@ void CUSBPort::Write(std::string_view text) {
 bool CUSBPort::IsUpdateCapable() const {
   std::lock_guard guard(lock_);
   if (!updateCapable_ || deviceIndex_ < 0) return false;
-  const UsbDeviceInfoNode* node = UsbDeviceList::Instance().Node(deviceIndex_);
+  const UsbDeviceInfoNode* node = list_.Node(deviceIndex_);
   return node != nullptr && node->handle == handle_;
 }
 

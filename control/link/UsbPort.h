@@ -23,6 +23,7 @@ namespace brimlink::link {
 
 class UsbDeviceList {
  public:
+  // The list of hosts that keep no list of their own.
   static UsbDeviceList& Instance();
 
   // Frees the previous list, enumerates and reads the new one. Returns the
@@ -54,8 +55,10 @@ class CUSBPort final : public CCommunicationPort {
   static constexpr std::uint32_t kDiscardBytes = 100;
   static constexpr std::size_t kBacklogThreshold = 512;
 
-  // waitPumping: the pumping wait Close uses while the worker ends.
-  CUSBPort(UsbDriver& driver, std::function<void(int)> waitPumping);
+  // waitPumping: the pumping wait Close uses while the worker ends. list:
+  // the device list the port opens by index (each control keeps its own).
+  CUSBPort(UsbDriver& driver, std::function<void(int)> waitPumping,
+           UsbDeviceList& list = UsbDeviceList::Instance());
   ~CUSBPort() override;
 
   // port: index into the device list; parameter: the open attempt (0, 1).
@@ -97,6 +100,7 @@ class CUSBPort final : public CCommunicationPort {
   void ForgetDevice();
 
   UsbDriver& driver_;
+  UsbDeviceList& list_;
   std::function<void(int)> waitPumping_;
   // Guarded by lock_; written on the GUI thread only.
   int deviceIndex_ = -1;

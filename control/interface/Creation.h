@@ -1,0 +1,27 @@
+// The host side of creating the control, shaped like CoCreateInstance: a
+// ProgID or a "{CLSID}" is looked up in the class registry; a class that is
+// not registered is taken from the Brimlink.ocx beside the host program. The
+// library is loaded, asked for its class factory and the factory for the
+// object. A library once loaded stays loaded for the life of the process.
+//
+// Threads: the host's GUI thread.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "control/interface/Dispatch.h"
+
+namespace brimlink::automation {
+
+// classText: a ProgID ("BLOCX32.Blocx32Ctrl.1") or a CLSID in braces.
+// On success *out holds the interface iid of a new object. On failure *out is
+// null and, when detail is given, it says in one line what failed (class not
+// registered and no library beside the program, library not loadable, entry
+// point missing, factory refused).
+HRESULT CreateInstance(std::string_view classText, const GUID& iid, void** out, std::string* detail = nullptr);
+
+// The folder of the running program (from /proc/self/exe).
+std::string ProgramFolder();
+
+}  // namespace brimlink::automation
