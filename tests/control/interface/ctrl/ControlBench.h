@@ -72,7 +72,8 @@ struct IniValues {
 class ControlBench {
  public:
   explicit ControlBench(const IniValues& ini = {}) {
-    qttest::TestApp();
+    // A program that runs a widget application has made it already.
+    if (QCoreApplication::instance() == nullptr) qttest::TestApp();
     WriteIni(ini);
   }
 
