@@ -25,6 +25,7 @@ inline constexpr HRESULT E_INVALIDARG = MakeResult(0x80070057u);
 inline constexpr HRESULT E_OUTOFMEMORY = MakeResult(0x8007000Eu);
 inline constexpr HRESULT CLASS_E_NOAGGREGATION = MakeResult(0x80040110u);
 inline constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = MakeResult(0x80040111u);
+inline constexpr HRESULT REGDB_E_CLASSNOTREG = MakeResult(0x80040154u);
 inline constexpr HRESULT DISP_E_MEMBERNOTFOUND = MakeResult(0x80020003u);
 inline constexpr HRESULT DISP_E_TYPEMISMATCH = MakeResult(0x80020005u);
 inline constexpr HRESULT DISP_E_UNKNOWNNAME = MakeResult(0x80020006u);

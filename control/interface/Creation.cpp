@@ -1,0 +1,145 @@
+#include "control/interface/Creation.h"
+
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
+#include <mutex>
+#include <optional>
+
+#include "control/interface/Registration.h"
+#include "control/interface/TypeTable.h"
+#include "control/link/SettingsLocation.h"
+
+namespace brimlink::automation {
+namespace {
+
+using GetClassObjectFunction = HRESULT (*)(const GUID& clsid, const GUID& iid, void** out);
+
+constexpr std::string_view kLibraryFileName = "Brimlink.ocx";
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+// The classes this project's library provides, known without a registry.
+std::optional<GUID> KnownClassOfProgId(std::string_view progId) {
+    if (EqualIgnoringCase(progId, kControlProgId)) return CLSID_Brimlink;
+    if (EqualIgnoringCase(progId, kPropertyPageProgId)) return CLSID_BrimlinkPropPage;
+    return std::nullopt;
+}
+
+bool IsKnownClass(const GUID& clsid) { return clsid == CLSID_Brimlink || clsid == CLSID_BrimlinkPropPage; }
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Libraries are never unloaded: objects they created may outlive any count a
+// host keeps, and a library using Qt cannot be unloaded safely anyway. The
+// map only keeps dlopen's own reference count from growing per creation.
+void* LoadLibrary(const std::string& path, std::string& error) {
+    static std::mutex lock;
+    static std::map<std::string, void*> loaded;
+    const std::lock_guard guard(lock);
+    if (const auto found = loaded.find(path); found != loaded.end()) return found->second;
+    void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        const char* text = ::dlerror();
+        error = text != nullptr ? text : "unknown reason";
+        return nullptr;
+    }
+    loaded.emplace(path, handle);
+    return handle;
+}
+
+HRESULT Fail(HRESULT hr, std::string* detail, std::string text) {
+    if (detail != nullptr) *detail = std::move(text);
+    return hr;
+}
+
+}  // namespace
+
+std::string ProgramFolder() {
+    std::string path(4096, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= path.size()) return ".";
+    path.resize(static_cast<std::size_t>(n));
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+HRESULT CreateInstance(std::string_view classText, const GUID& iid, void** out, std::string* detail) {
+    if (detail != nullptr) detail->clear();
+    if (out == nullptr) return Fail(E_POINTER, detail, "no place for the interface pointer");
+    *out = nullptr;
+
+    try {
+        const std::string programFolder = ProgramFolder();
+        const std::string registry = RegistryFilePath(link::SettingsFolder(programFolder));
+
+        std::optional<GUID> clsid;
+        if (classText.starts_with('{')) {
+            clsid = GUID::Parse(classText);
+            if (!clsid)
+                return Fail(E_INVALIDARG, detail, "'" + std::string(classText) + "' is not a class identifier");
+        } else {
+            clsid = ClassIdOfProgId(registry, classText);
+            if (!clsid) clsid = KnownClassOfProgId(classText);
+            if (!clsid)
+                return Fail(REGDB_E_CLASSNOTREG, detail,
+                            "no class is registered for the ProgID '" + std::string(classText) + "'");
+        }
+
+        // A registered library is used even when it is gone: the registry says
+        // where the class lives, and a stale entry should be seen, not hidden.
+        std::string library;
+        if (auto registered = LibraryOfClass(registry, *clsid)) {
+            library = std::move(*registered);
+        } else if (IsKnownClass(*clsid)) {
+            library = programFolder + "/" + std::string(kLibraryFileName);
+            if (!IsRegularFile(library))
+                return Fail(REGDB_E_CLASSNOTREG, detail,
+                            "class " + clsid->ToString() + " is not registered and there is no " +
+                                std::string(kLibraryFileName) + " in " + programFolder);
+        } else {
+            return Fail(REGDB_E_CLASSNOTREG, detail, "class " + clsid->ToString() + " is not registered");
+        }
+
+        std::string error;
+        void* handle = LoadLibrary(library, error);
+        if (handle == nullptr) return Fail(E_FAIL, detail, "cannot load " + library + ": " + error);
+        auto getClassObject = reinterpret_cast<GetClassObjectFunction>(::dlsym(handle, "DllGetClassObject"));
+        if (getClassObject == nullptr)
+            return Fail(E_FAIL, detail, library + " has no entry point DllGetClassObject");
+
+        void* rawFactory = nullptr;
+        HRESULT hr = getClassObject(*clsid, IID_IClassFactory, &rawFactory);
+        if (Failed(hr) || rawFactory == nullptr)
+            return Fail(Failed(hr) ? hr : E_FAIL, detail,
+                        library + " has no class factory for " + clsid->ToString() + " (" + FormatResult(hr) + ")");
+        const auto factory = ComPtr<ClassFactory>::Adopt(static_cast<ClassFactory*>(rawFactory));
+
+        hr = factory->CreateInstance(nullptr, iid, out);
+        if (Failed(hr)) {
+            *out = nullptr;
+            return Fail(hr, detail,
+                        "the class factory of " + clsid->ToString() + " in " + library + " refused the object (" +
+                            FormatResult(hr) + ")");
+        }
+        return hr;
+    } catch (...) {
+        *out = nullptr;
+        return Fail(E_OUTOFMEMORY, detail, "out of memory");
+    }
+}
+
+}  // namespace brimlink::automation
