@@ -181,7 +181,12 @@ bool ReplaceFile(const std::string& path, int folderFd, const std::string& folde
     return true;
 }
 
-bool WriteEntries(const std::string& path, std::span<const IniEntry> entries)
+// Whether an edit that changes nothing still replaces the file.
+enum class Unchanged { Write, Skip };
+
+// One read-modify-replace of the file: deletes the sections, then sets the entries.
+bool Edit(const std::string& path, std::span<const std::string_view> removed,
+          std::span<const IniEntry> entries, Unchanged unchanged)
 {
     if (path.empty())
         return false;
@@ -210,13 +215,20 @@ bool WriteEntries(const std::string& path, std::span<const IniEntry> entries)
     if (Load(path, ini) == LoadResult::Unreadable)
         return false;
 
+    bool changed = false;
+    for (const std::string_view section : removed)
+        changed |= ini.Delete(std::string(section).c_str(), nullptr);
     for (const IniEntry& entry : entries) {
         const std::string section(entry.section);
         const std::string key(entry.key);
         const std::string value(entry.value);
+        const char* old = ini.GetValue(section.c_str(), key.c_str(), nullptr);
+        changed |= old == nullptr || value != old;
         if (ini.SetValue(section.c_str(), key.c_str(), value.c_str()) < 0)
             return false;
     }
+    if (!changed && unchanged == Unchanged::Skip)
+        return true;
     std::string data;
     if (ini.Save(data) != SI_OK)
         return false;
@@ -270,7 +282,16 @@ bool CIni::WriteString(std::string_view section, std::string_view key, std::stri
 bool CIni::WriteStrings(std::span<const IniEntry> entries)
 {
     try {
-        return WriteEntries(m_path, entries);
+        return Edit(m_path, {}, entries, Unchanged::Write);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool CIni::ReplaceSections(std::span<const std::string_view> removed, std::span<const IniEntry> entries)
+{
+    try {
+        return Edit(m_path, removed, entries, Unchanged::Skip);
     } catch (...) {
         return false;
     }

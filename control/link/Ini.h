@@ -49,6 +49,13 @@ public:
     // All entries reach the disk in one replacement of the file, or none do.
     bool WriteStrings(std::span<const IniEntry> entries);
 
+    // Deletes the named sections whole (names compared as on reading, without
+    // regard to letter case), then writes the entries, in one replacement of
+    // the file. Nothing is written when that changes nothing. False when the
+    // path is empty, an entry cannot be stored, or the file cannot be read or
+    // replaced; a file that cannot be read is left as it is.
+    bool ReplaceSections(std::span<const std::string_view> removed, std::span<const IniEntry> entries);
+
     // Writes go straight to disk, so there is nothing to flush; kept so the
     // owner can end its use of the file at a defined moment.
     void Flush();

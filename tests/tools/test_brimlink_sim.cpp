@@ -3,9 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -14,20 +12,20 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "tools/brimlink-sim/Console.h"
 #include "tools/brimlink-sim/Options.h"
 #include "tools/brimlink-sim/Registration.h"
+#include "support/ChildProcess.h"
+#include "support/TempFolder.h"
 #include "tools/virtual_module/VirtualModule.h"
-
-extern char** environ;
 
 using namespace std::chrono_literals;
 using brimlink::sim::Millis;
@@ -36,6 +34,8 @@ using brimlink::sim::ModuleConfig;
 using brimlink::sim::VirtualModule;
 using brimlink::sim::Word0Report;
 using namespace brimlink::simtool;
+using brimlink::testing::ChildProcess;
+using brimlink::testing::TempFolder;
 
 namespace {
 
@@ -474,24 +474,6 @@ TEST(SimConsoleApply, ShowListsTheModuleState) {
 // ---------------------------------------------------------------------------
 // COM entries
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "brimlink-sim-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) fs::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 std::optional<std::string> LinkTarget(const std::string& path) {
   std::error_code error;
   if (!fs::is_symlink(fs::symlink_status(path, error))) return std::nullopt;
@@ -499,7 +481,7 @@ std::optional<std::string> LinkTarget(const std::string& path) {
 }
 
 TEST(SimRegistration, PortsFolderIsCreatedGroupWritable) {
-  TempFolder temp;
+  TempFolder temp("brimlink-sim-test");
   ASSERT_FALSE(temp.Path().empty());
   std::string error;
   const std::string folder = EnsurePortsFolder(temp.Path(), error);
@@ -524,7 +506,7 @@ TEST(SimRegistration, PortsFolderIsCreatedGroupWritable) {
 }
 
 TEST(SimRegistration, LinkIsCreatedAndRemovedOnlyWhileItIsOwn) {
-  TempFolder temp;
+  TempFolder temp("brimlink-sim-test");
   std::string error;
   const std::string folder = EnsurePortsFolder(temp.Path(), error);
   ASSERT_FALSE(folder.empty()) << error;
@@ -555,7 +537,7 @@ TEST(SimRegistration, LinkIsCreatedAndRemovedOnlyWhileItIsOwn) {
 }
 
 TEST(SimRegistration, ForeignEntriesInAnyLetterCaseNeedForce) {
-  TempFolder temp;
+  TempFolder temp("brimlink-sim-test");
   std::string error;
   const std::string folder = EnsurePortsFolder(temp.Path(), error);
   ASSERT_FALSE(folder.empty()) << error;
@@ -597,7 +579,7 @@ TEST(SimRegistration, ForeignEntriesInAnyLetterCaseNeedForce) {
 }
 
 TEST(SimRegistration, NextFreeComSkipsEntriesAndTakenNumbers) {
-  TempFolder temp;
+  TempFolder temp("brimlink-sim-test");
   std::string error;
   const std::string folder = EnsurePortsFolder(temp.Path(), error);
   ASSERT_FALSE(folder.empty()) << error;
@@ -622,137 +604,11 @@ int RemainingMs(Clock::time_point deadline) {
 }
 
 // brimlink-sim as a child process with its standard streams on pipes.
-class SimProcess {
- public:
-  SimProcess(const std::vector<std::string>& args, const std::string& configDirs) {
-    int in[2], out[2], err[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
-    stdin_ = in[1];
-    stdout_ = out[0];
-    stderr_ = err[0];
-
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-      if (!std::string_view(*e).starts_with("XDG_CONFIG_DIRS=")) env.emplace_back(*e);
-    }
-    env.push_back("XDG_CONFIG_DIRS=" + configDirs);
-    std::vector<std::string> argv{BRIMLINK_SIM_PROGRAM};
-    argv.insert(argv.end(), args.begin(), args.end());
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-    // The program keeps an ignored signal ignored (as under nohup); the test
-    // runner's dispositions must not decide what the tests see.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t signals;
-    sigemptyset(&signals);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&signals, signal);
-    posix_spawnattr_setsigdefault(&attributes, &signals);
-    sigemptyset(&signals);
-    posix_spawnattr_setsigmask(&attributes, &signals);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-    const int spawned = ::posix_spawn(&pid_, argv[0].c_str(), &actions, &attributes, Pointers(argv).data(),
-                                      Pointers(env).data());
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(in[0]);
-    ::close(out[1]);
-    ::close(err[1]);
-    if (spawned != 0) pid_ = -1;
-  }
-
-  ~SimProcess() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    for (const int fd : {stdin_, stdout_, stderr_}) {
-      if (fd >= 0) ::close(fd);
-    }
-  }
-  SimProcess(const SimProcess&) = delete;
-  SimProcess& operator=(const SimProcess&) = delete;
-
-  bool Started() const { return pid_ > 0; }
-  pid_t Pid() const { return pid_; }
-  const std::string& Out() const { return out_; }
-  const std::string& Err() const { return err_; }
-
-  bool Type(std::string_view line) {
-    const std::string text = std::string(line) + "\n";
-    return ::write(stdin_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  }
-  void CloseStdin() {
-    ::close(stdin_);
-    stdin_ = -1;
-  }
-
-  // The first complete output line (from the line after the last one
-  // returned) that contains needle; nullopt on time-out or end of output.
-  std::optional<std::string> WaitForLine(std::string_view needle) {
-    const auto deadline = Clock::now() + kTimeout;
-    for (;;) {
-      for (std::size_t end; (end = out_.find('\n', scanned_)) != std::string::npos;) {
-        const std::string line = out_.substr(scanned_, end - scanned_);
-        scanned_ = end + 1;
-        if (line.find(needle) != std::string::npos) return line;
-      }
-      if (!Pump(deadline)) return std::nullopt;
-    }
-  }
-
-  // Reads both streams to their end and returns the exit code; nullopt when
-  // the program neither ended in time nor ended normally.
-  std::optional<int> WaitForExit() {
-    const auto deadline = Clock::now() + kTimeout;
-    while (Pump(deadline)) {
-    }
-    if (stdout_ >= 0 || stderr_ >= 0) return std::nullopt;  // still running
-    int status = 0;
-    if (::waitpid(pid_, &status, 0) != pid_) return std::nullopt;
-    pid_ = -1;
-    if (!WIFEXITED(status)) return std::nullopt;
-    return WEXITSTATUS(status);
-  }
-
- private:
-  static std::vector<char*> Pointers(std::vector<std::string>& strings) {
-    std::vector<char*> pointers;
-    for (auto& s : strings) pointers.push_back(s.data());
-    pointers.push_back(nullptr);
-    return pointers;
-  }
-
-  // Waits for output on either stream until the deadline. False on time-out
-  // or when both streams have ended.
-  bool Pump(Clock::time_point deadline) {
-    if (stdout_ < 0 && stderr_ < 0) return false;
-    pollfd fds[2] = {{stdout_, POLLIN, 0}, {stderr_, POLLIN, 0}};
-    if (::poll(fds, 2, RemainingMs(deadline)) <= 0) return false;
-    for (auto [fd, text] : {std::pair{&stdout_, &out_}, std::pair{&stderr_, &err_}}) {
-      const int index = fd == &stdout_ ? 0 : 1;
-      if (fds[index].revents == 0) continue;
-      char buffer[4096];
-      const ssize_t n = ::read(*fd, buffer, sizeof buffer);
-      if (n > 0) {
-        text->append(buffer, static_cast<std::size_t>(n));
-      } else {
-        ::close(*fd);
-        *fd = -1;
-      }
-    }
-    return true;
-  }
-
-  pid_t pid_ = -1;
-  int stdin_ = -1, stdout_ = -1, stderr_ = -1;
-  std::string out_, err_;
-  std::size_t scanned_ = 0;
-};
+std::unique_ptr<ChildProcess> StartSimProcess(const std::vector<std::string>& args, const std::string& configDirs) {
+  std::vector<std::string> argv{BRIMLINK_SIM_PROGRAM};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return std::make_unique<ChildProcess>(argv, std::map<std::string, std::string>{{"XDG_CONFIG_DIRS", configDirs}});
+}
 
 // The control's end of a registered COM port: the pseudo-terminal's slave.
 class Line {
@@ -815,8 +671,8 @@ class SimEndToEnd : public ::testing::Test {
   const std::string& ConfigDirs() const { return temp_.Path(); }
 
   // Starts the program and waits until it has registered every module.
-  std::unique_ptr<SimProcess> StartSim(const std::vector<std::string>& args, int modules = 1) {
-    auto sim = std::make_unique<SimProcess>(args, ConfigDirs());
+  std::unique_ptr<ChildProcess> StartSim(const std::vector<std::string>& args, int modules = 1) {
+    auto sim = StartSimProcess(args, ConfigDirs());
     EXPECT_TRUE(sim->Started());
     for (int i = 0; i < modules; ++i) {
       EXPECT_TRUE(sim->WaitForLine(" -> /dev/pts/")) << sim->Out() << sim->Err();
@@ -826,7 +682,7 @@ class SimEndToEnd : public ::testing::Test {
   }
 
  private:
-  TempFolder temp_;
+  TempFolder temp_{"brimlink-sim-test"};
 };
 
 TEST_F(SimEndToEnd, ModuleAnswersOnItsComPortAndTheConsoleDrivesIt) {
@@ -844,14 +700,14 @@ TEST_F(SimEndToEnd, ModuleAnswersOnItsComPortAndTheConsoleDrivesIt) {
   EXPECT_EQ(line.Ask("setup0\r"), "setup1\r");
   EXPECT_EQ(line.Ask("DV\r"), "V=2.10\r");
 
-  ASSERT_TRUE(sim->Type("in 3 on"));
+  ASSERT_TRUE(sim->Type("in 3 on\n"));
   EXPECT_EQ(line.ReadUntil("\r"), "EW1.0=0008\r");
   EXPECT_TRUE(sim->WaitForLine("COM201 module 1: input word 0 = 0x0008 (bits 3)"));
 
   EXPECT_EQ(line.Ask("MAW1.0=0005\r"), "AW1.0=0005\r");
   EXPECT_TRUE(sim->WaitForLine("COM201 module 1: output word 0 = 0x0005 (bits 0 2)")) << sim->Out();
 
-  ASSERT_TRUE(sim->Type("show"));
+  ASSERT_TRUE(sim->Type("show\n"));
   EXPECT_TRUE(sim->WaitForLine("line: 115200 baud")) << sim->Out();
 
   ASSERT_EQ(::kill(sim->Pid(), SIGTERM), 0);
@@ -871,7 +727,7 @@ TEST_P(SimEnding, LinkIsRemovedAndTheExitCodeIsZero) {
   } else if (how == "end of input") {
     sim->CloseStdin();
   } else {
-    ASSERT_TRUE(sim->Type("quit"));
+    ASSERT_TRUE(sim->Type("quit\n"));
   }
   EXPECT_EQ(sim->WaitForExit(), 0) << sim->Out() << sim->Err();
   EXPECT_FALSE(fs::exists(fs::symlink_status(Entry(202))));
@@ -889,10 +745,10 @@ TEST_F(SimEndToEnd, ForeignComEntryIsRefusedUnlessForced) {
   fs::create_directories(Ports());
   fs::create_symlink("/dev/ttyUSB0", Entry(203));
 
-  SimProcess refused({"--com", "203"}, ConfigDirs());
-  EXPECT_EQ(refused.WaitForExit(), 1);
-  EXPECT_NE(refused.Err().find("COM203 is already registered"), std::string::npos) << refused.Err();
-  EXPECT_NE(refused.Err().find("--force"), std::string::npos) << refused.Err();
+  auto refused = StartSimProcess({"--com", "203"}, ConfigDirs());
+  EXPECT_EQ(refused->WaitForExit(), 1);
+  EXPECT_NE(refused->Err().find("COM203 is already registered"), std::string::npos) << refused->Err();
+  EXPECT_NE(refused->Err().find("--force"), std::string::npos) << refused->Err();
   EXPECT_EQ(LinkTarget(Entry(203)), "/dev/ttyUSB0");
 
   auto forced = StartSim({"--com", "203", "--force"});
@@ -919,8 +775,8 @@ TEST_F(SimEndToEnd, DuplicateRunsTheSameNumberOnTheNextFreeCom) {
   EXPECT_EQ(second.Ask("setup0\r"), "setup3\r");
 
   // The console acts on the selected module only.
-  ASSERT_TRUE(sim->Type("module 212"));
-  ASSERT_TRUE(sim->Type("in 0x0F"));
+  ASSERT_TRUE(sim->Type("module 212\n"));
+  ASSERT_TRUE(sim->Type("in 0x0F\n"));
   EXPECT_EQ(second.ReadUntil("\r"), "EW3.0=000F\r");
   EXPECT_EQ(first.Ask("DEW3.0\r"), "EW3.0=0000\r");
 
@@ -937,23 +793,23 @@ TEST_F(SimEndToEnd, UnplugHangsTheLineUpAndTheLinkStaysUntilTheEnd) {
   ASSERT_TRUE(line.IsOpen());
   EXPECT_EQ(line.Ask("DV\r"), "V=1.5\r");
 
-  ASSERT_TRUE(sim->Type("unplug"));
+  ASSERT_TRUE(sim->Type("unplug\n"));
   EXPECT_TRUE(sim->WaitForLine("COM205: unplugged")) << sim->Out();
   EXPECT_TRUE(line.WaitForHangUp());
   EXPECT_TRUE(LinkTarget(Entry(205)).has_value());
-  ASSERT_TRUE(sim->Type("show"));
+  ASSERT_TRUE(sim->Type("show\n"));
   EXPECT_TRUE(sim->WaitForLine("(unplugged)")) << sim->Out();
-  ASSERT_TRUE(sim->Type("unplug"));
-  ASSERT_TRUE(sim->Type("quit"));
+  ASSERT_TRUE(sim->Type("unplug\n"));
+  ASSERT_TRUE(sim->Type("quit\n"));
   EXPECT_EQ(sim->WaitForExit(), 0);
   EXPECT_NE(sim->Err().find("error: COM205 is unplugged already"), std::string::npos) << sim->Err();
   EXPECT_FALSE(fs::exists(fs::symlink_status(Entry(205))));
 }
 
 TEST_F(SimEndToEnd, BadCommandLineExitsWithTwoAndRegistersNothing) {
-  SimProcess sim({"--com", "204", "--model", "R9"}, ConfigDirs());
-  EXPECT_EQ(sim.WaitForExit(), 2);
-  EXPECT_NE(sim.Err().find("--model: 'R9'"), std::string::npos) << sim.Err();
+  auto sim = StartSimProcess({"--com", "204", "--model", "R9"}, ConfigDirs());
+  EXPECT_EQ(sim->WaitForExit(), 2);
+  EXPECT_NE(sim->Err().find("--model: 'R9'"), std::string::npos) << sim->Err();
   EXPECT_FALSE(fs::exists(Ports()));
 }
 

@@ -299,6 +299,94 @@ TEST(IniWrite, BatchGoesToDiskTogether)
     EXPECT_EQ(ini.ReadString("A", "One", ""), "1");
 }
 
+TEST(IniReplaceSections, RemovesSectionsWholeInAnyCaseAndKeepsOthers)
+{
+    TempFolder folder;
+    const std::string path = folder / "Registry.ini";
+    WriteFile(path, "; kept comment\n[Keep]\nA=1\n[Old Lib]\nX=1\nY=2\n[Gone]\nZ=3\n");
+    CIni ini(path);
+    const std::string_view removed[] = {"OLD LIB", "gone", "Never There"};
+    const IniEntry entries[] = {{"Old Lib", "X", "new"}, {"Fresh", "K", "V"}};
+    ASSERT_TRUE(ini.ReplaceSections(removed, entries));
+    EXPECT_EQ(ini.ReadString("Old Lib", "X", "missing"), "new");
+    EXPECT_EQ(ini.ReadString("Old Lib", "Y", "missing"), "missing") << "the old section is not merged";
+    EXPECT_EQ(ini.ReadString("Gone", "Z", "missing"), "missing");
+    EXPECT_EQ(ini.ReadString("Fresh", "K", ""), "V");
+    EXPECT_EQ(ini.ReadString("Keep", "A", ""), "1");
+    const std::string text = ReadFile(path);
+    EXPECT_NE(text.find("; kept comment"), std::string::npos) << text;
+    EXPECT_EQ(text.find("[Gone]"), std::string::npos) << text;
+    EXPECT_EQ(EntriesIn(folder.Path()), 1u);
+
+    // One bad entry stops the whole call, removals included.
+    const IniEntry bad[] = {{"Fresh", "K", "two\nlines"}};
+    EXPECT_FALSE(ini.ReplaceSections(removed, bad));
+    EXPECT_EQ(ReadFile(path), text);
+}
+
+TEST(IniReplaceSections, WritesNothingWhenNothingChanges)
+{
+    TempFolder folder;
+    const std::string path = folder / "Registry.ini";
+    CIni ini(path);
+    const std::string_view absent[] = {"Absent"};
+    EXPECT_TRUE(ini.ReplaceSections(absent, {}));
+    EXPECT_EQ(EntriesIn(folder.Path()), 0u) << "no file is created for nothing";
+
+    // A replaced file has a new inode, so an unchanged one was not rewritten.
+    WriteFile(path, "[S]\nK = spaced\n");
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    const IniEntry same[] = {{"s", "k", "spaced"}};
+    EXPECT_TRUE(ini.ReplaceSections(absent, same));
+    EXPECT_TRUE(ini.ReplaceSections({}, {}));
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_EQ(ReadFile(path), "[S]\nK = spaced\n");
+
+    const IniEntry changed[] = {{"S", "K", "other"}};
+    EXPECT_TRUE(ini.ReplaceSections({}, changed));
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_NE(after.st_ino, before.st_ino);
+    EXPECT_EQ(ini.ReadString("S", "K", ""), "other");
+}
+
+TEST(IniReplaceSections, AFileThatCannotBeReadIsNeverOverwritten)
+{
+    TempFolder folder;
+    const std::string_view removed[] = {"S"};
+    const IniEntry entries[] = {{"T", "K", "V"}};
+
+    // A FIFO put in place of the file: not read (it would block), not replaced.
+    const std::string fifo = folder / "Fifo.ini";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0664), 0);
+    CIni pipe(fifo);
+    EXPECT_FALSE(pipe.ReplaceSections(removed, entries));
+    EXPECT_FALSE(pipe.ReplaceSections(removed, {}));
+    struct stat st {};
+    ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+    const std::string path = folder / "Registry.ini";
+    WriteFile(path, "[S]\nK=secret\n");
+    ASSERT_EQ(::chmod(path.c_str(), 0), 0);
+    if (::access(path.c_str(), R_OK) != 0) {  // root reads it anyway
+        CIni locked(path);
+        EXPECT_FALSE(locked.ReplaceSections(removed, entries));
+        ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+        EXPECT_EQ(ReadFile(path), "[S]\nK=secret\n");
+    }
+    EXPECT_EQ(EntriesIn(folder.Path()), 2u) << "no temporary file is left behind";
+
+    CIni noPath("");
+    EXPECT_FALSE(noPath.ReplaceSections(removed, entries));
+    CIni noFolder(folder / "missing/Registry.ini");
+    EXPECT_FALSE(noFolder.ReplaceSections(removed, entries));
+}
+
 TEST(SettingsLocation, ControlFolderDropsTheFileName)
 {
     EXPECT_EQ(ControlFolder("/usr/lib/x/Brimlink.ocx"), "/usr/lib/x");

@@ -16,31 +16,15 @@
 
 #include "control/interface/Registration.h"
 #include "control/interface/TypeTable.h"
-#include "control/interface/registration/ChildProcess.h"
+#include "support/ChildProcess.h"
+#include "support/TempFolder.h"
 
 namespace {
 
 namespace ba = brimlink::automation;
 namespace fs = std::filesystem;
 using brimlink::testing::ChildProcess;
-
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "brimlink-end-to-end-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        if (!path_.empty()) fs::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using brimlink::testing::TempFolder;
 
 struct Finished {
     std::optional<int> status;
@@ -67,6 +51,7 @@ protected:
                  const std::string& folder = {}) {
         auto child = Start(argv, folder);
         if (!input.empty()) child->Type(input);
+        child->CloseStdin();
         Finished result;
         result.status = child->WaitForExit();
         result.out = child->Out();
@@ -84,7 +69,7 @@ protected:
     }
 
 private:
-    TempFolder temp_;
+    TempFolder temp_{"brimlink-end-to-end"};
 };
 
 std::string LibcPath() {
@@ -258,6 +243,7 @@ TEST_F(EndToEnd, CliDrivesASimulatedModuleAndPrintsItsEvents) {
 
     cli->Type("Disconnect\n");
     EXPECT_EQ(cli->WaitForLine("Disconnect"), "Disconnect done");
+    cli->CloseStdin();
     EXPECT_EQ(cli->WaitForExit(), 0) << cli->Err();
     EXPECT_EQ(cli->Err(), "");
 

@@ -17,30 +17,14 @@
 #include "control/interface/Registration.h"
 #include "control/interface/TypeTable.h"
 #include "control/link/Ini.h"
+#include "support/TempFolder.h"
 
 namespace {
 
 namespace ba = brimlink::automation;
 namespace fs = std::filesystem;
 using brimlink::link::CIni;
-
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "brimlink-registration-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        if (!path_.empty()) fs::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using brimlink::testing::TempFolder;
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path);
@@ -69,7 +53,7 @@ protected:
     const std::string& Folder() const { return temp_.Path(); }
 
 private:
-    TempFolder temp_;
+    TempFolder temp_{"brimlink-registration"};
 };
 
 TEST(RegistryPath, IsTheFileInTheSettingsFolder) {
@@ -198,7 +182,16 @@ TEST_F(Registry, AFileThatCannotBeWrittenIsATypeLibraryFailure) {
               ba::SELFREG_E_TYPELIB);
     // A library path that would break the file's lines is refused before anything is written.
     EXPECT_EQ(ba::RegisterControlLibrary(File(), "/opt/x\nProgID=evil/Brimlink.ocx"), ba::SELFREG_E_TYPELIB);
+    // So is one too long to be read back whole; the longest that fits is registered.
+    const std::string suffix = "/Brimlink.ocx";
+    const std::size_t longest = CIni::kMaxValueLength - std::string(",207").size();
+    EXPECT_EQ(ba::RegisterControlLibrary(File(), std::string(longest + 1 - suffix.size(), 'd') + suffix),
+              ba::SELFREG_E_TYPELIB);
     EXPECT_FALSE(fs::exists(File()));
+    const std::string fits = std::string(longest - suffix.size(), 'd') + suffix;
+    ASSERT_EQ(ba::RegisterControlLibrary(File(), fits), ba::S_OK);
+    EXPECT_EQ(ba::LibraryOfClass(File(), ba::CLSID_Brimlink), fits);
+    EXPECT_EQ(CIni(File()).ReadString(kControlSection, "ToolboxBitmap", ""), fits + ",207");
 }
 
 TEST_F(Registry, AnUnreadableFileIsNeverOverwritten) {
@@ -238,7 +231,7 @@ protected:
     }
 
 private:
-    TempFolder temp_;
+    TempFolder temp_{"brimlink-registration"};
     std::optional<std::string> saved_;
 };
 

@@ -122,11 +122,12 @@ public:
         }
     }
 
-    // Closes standard input, reads both streams to their end and gives the
-    // exit status; nullopt when the child did not end normally in time (it
-    // is killed then).
+    // Reads both streams to their end and gives the exit status; nullopt when
+    // the child did not end normally in time (it is killed then). Standard
+    // input stays open, so a test can tell an ending by signal or command from
+    // one at the end of input: call CloseStdin first for a program that reads
+    // its input to the end.
     std::optional<int> WaitForExit() {
-        CloseStdin();
         while (Pump()) {
         }
         if (pid_ <= 0) return std::nullopt;
