@@ -15,6 +15,7 @@
 #include "control/interface/Dispatch.h"
 #include "control/interface/HostInterfaces.h"
 #include "control/interface/TypeTable.h"
+#include "support/TempFolder.h"
 
 namespace ba = brimlink::automation;
 
@@ -92,10 +93,8 @@ TEST(Exports, ClassObjectsForBothClassesAndNoOther) {
 class ScopedSettingsFolder {
  public:
   ScopedSettingsFolder() {
-    char pattern[] = "/tmp/brimlink-exports-XXXXXX";
-    if (mkdtemp(pattern) != nullptr) root_ = pattern;
     if (const char* old = std::getenv("XDG_CONFIG_DIRS")) old_ = old;
-    setenv("XDG_CONFIG_DIRS", root_.c_str(), 1);
+    setenv("XDG_CONFIG_DIRS", folder_.Path().c_str(), 1);
   }
   ~ScopedSettingsFolder() {
     if (old_.empty()) {
@@ -103,13 +102,11 @@ class ScopedSettingsFolder {
     } else {
       setenv("XDG_CONFIG_DIRS", old_.c_str(), 1);
     }
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
   }
-  const std::string& Root() const { return root_; }
+  const std::string& Root() const { return folder_.Path(); }
 
  private:
-  std::string root_;
+  brimlink::testing::TempFolder folder_{"brimlink-exports"};
   std::string old_;
 };
 
