@@ -325,4 +325,10 @@ void DrawConveyorWithHandling(QPainter& painter) {
   Callout(painter, QPointF(275, 300), QPointF(300, 352), QStringLiteral("Gelijkstroom motor"));
 }
 
+// ---- The bare assemblies, for the numbered overview photographs ----------
+
+void DrawStackMagazineAssembly(QPainter& painter) { StackMagazineAssembly(painter); }
+void DrawConveyorAssembly(QPainter& painter) { ConveyorAssembly(painter); }
+void DrawHandlingAssembly(QPainter& painter) { HandlingAssembly(painter, true); }
+
 }  // namespace brimlink::artwork
