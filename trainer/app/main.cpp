@@ -62,6 +62,12 @@ int main(int argc, char** argv) {
     box.setTextFormat(Qt::PlainText);
     box.exec();
   };
+  environment.showInformation = [&owner](const std::string& title, const std::string& text) {
+    QMessageBox box(QMessageBox::Information, QString::fromStdString(title), DisplayText(text), QMessageBox::Ok,
+                    owner.data());
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+  };
   environment.quit = [] { QApplication::quit(); };
 
   // Destroyed before the application: the control closes its channels and

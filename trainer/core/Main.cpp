@@ -12,6 +12,9 @@
 
 #include "trainer/core/Layout.h"
 #include "trainer/core/Main.h"
+#include "trainer/presentation/DesignGeometry.h"
+#include "trainer/presentation/FullScreen.h"
+#include "trainer/presentation/SheetScroller.h"
 
 namespace brimlink::trainer {
 

@@ -32,12 +32,20 @@
 
 namespace brimlink::trainer {
 
+class SheetScroller;
+class DesignGeometry;
+class StationPhotoViewer;
+
 // Where the trainer reaches outside itself; tests replace these.
 struct MainEnvironment {
   // Shows a modal message box with an OK button (title, text with CRs).
   std::function<void(const std::string& title, const std::string& text)> showMessage;
   // Ends the program (the window has already run ResetAll).
   std::function<void()> quit;
+  // The information box of "Help"; showMessage when unset.
+  std::function<void(const std::string& title, const std::string& text)> showInformation;
+  // Opens an address through the desktop (browser or media player).
+  std::function<void(const std::string& url)> openUrl;
 };
 
 class Main final : public QWidget {
@@ -139,6 +147,11 @@ class Main final : public QWidget {
   void CMD_Terug_Click();
   void TimerNVT_Timer();
   void CMD_Afsluiten_Click();
+  void CMD_Help_Click();     // trainer/presentation/HelpAndVideos.cpp
+  void CMD_Filmpje_Click();  // trainer/presentation/HelpAndVideos.cpp
+  void openwebsite(const std::string& url);
+  void Timer_Wissel_Afbeelding_Timer();  // trainer/presentation/PictureSwitching.cpp
+  void Image1_Click();                   // trainer/presentation/PictureSwitching.cpp
 
   // The view whose button carries KleurStation, in the order of "Verder"
   // (stack magazine, conveyor, handling, combined, interface); none at all
@@ -151,12 +164,17 @@ class Main final : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;  // Form_Resize (trainer/presentation)
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  friend class SheetScroller;
+  friend class DesignGeometry;
+
   void BuildWindow();       // Main.cpp
   void FormLoad();          // MainLogic.cpp
   void ConnectHandlers();   // MainLogic.cpp
+  bool SheetMoving() const;
   void ApplySingleStation(const SingleStation& station);
   void ApplyTransHandling();
   void Flash();
@@ -168,6 +186,11 @@ class Main final : public QWidget {
   void UserAction(std::function<void()> action);
   void RunHeldActions();
   void Shutdown();
+
+  // Presentation state (trainer/presentation), made on first use.
+  std::unique_ptr<SheetScroller> sheetScroller_;
+  std::unique_ptr<DesignGeometry> designGeometry_;
+  std::unique_ptr<StationPhotoViewer> photoViewer_;
 
   MainEnvironment environment_;
   ControlBinding control_;

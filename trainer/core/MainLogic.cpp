@@ -9,6 +9,8 @@
 
 #include "trainer/core/Layout.h"
 #include "trainer/core/Main.h"
+#include "trainer/presentation/FullScreen.h"
+#include "trainer/presentation/SheetScroller.h"
 
 namespace brimlink::trainer {
 
@@ -92,6 +94,8 @@ void Main::Shutdown() {
   heldActions_.clear();
   TimerNVT->stop();
   Timer_Wissel_Afbeelding->stop();
+  // The secondary windows go without running their own handlers.
+  photoViewer_.reset();
   hide();
   if (environment_.quit) {
     environment_.quit();
@@ -148,8 +152,20 @@ void Main::ConnectHandlers() {
   onClick(CMD_Verder, [this] { CMD_Verder_Click(); });
   onClick(CMD_Terug, [this] { CMD_Terug_Click(); });
   onClick(CMD_Afsluiten, [this] { CMD_Afsluiten_Click(); });
+  onClick(CMD_Help, [this] { CMD_Help_Click(); });
+  onClick(CMD_Filmpje, [this] { CMD_Filmpje_Click(); });
   connect(TimerNVT, &QTimer::timeout, this, [this] {
     if (!closing_) TimerNVT_Timer();
+  });
+  connect(Timer_Wissel_Afbeelding, &QTimer::timeout, this, [this] {
+    if (!closing_) Timer_Wissel_Afbeelding_Timer();
+  });
+  connect(Image1, &ImageBox::clicked, this, [this] { UserAction([this] { Image1_Click(); }); });
+  connect(Image_Module_Holder, &ImageBox::clicked, this, [this] {
+    UserAction([this] {
+      if (!photoViewer_) photoViewer_ = std::make_unique<StationPhotoViewer>(*this);
+      photoViewer_->Open();
+    });
   });
 }
 
@@ -445,7 +461,11 @@ void Main::StationButton_MouseMove(View view) {
 
 void Main::Frame_Sorvik_Buttons_MouseMove() { KleurBeheer(10); }
 
+bool Main::SheetMoving() const { return sheetScroller_ != nullptr && sheetScroller_->Animating(); }
+
 void Main::CMD_Verder_Click() {
+  // While the text still slides to its panel, a click is ignored.
+  if (SheetMoving()) return;
   const std::optional<View> view = SelectedView();
   if (!view) return;
   switch (ForwardActionFor(*view, pictureTekstTop)) {
@@ -465,6 +485,7 @@ void Main::CMD_Verder_Click() {
 }
 
 void Main::CMD_Terug_Click() {
+  if (SheetMoving()) return;
   if (pictureTekstTop >= 0) {
     Flash();
   } else {

@@ -1,7 +1,7 @@
-// The presentation procedures of Main in their first form: the lesson sheet
-// shows which view and which panel is on screen, the pointed I/O point is
-// marked and named, the station buttons follow the mouse. The lesson texts,
-// the component figures and the scaling of the layout build on these.
+// The presentation procedures of Main: the station buttons follow the mouse
+// and the layout is captured for scaling. The lesson text and its scrolling
+// (LessonText, SheetScroller) and the component figures (Figures) have their
+// own files.
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
@@ -12,6 +12,7 @@
 
 #include "trainer/core/Layout.h"
 #include "trainer/core/Main.h"
+#include "trainer/presentation/DesignGeometry.h"
 
 namespace brimlink::trainer {
 
@@ -20,100 +21,7 @@ namespace {
 constexpr std::array kAllViews{View::StapelMagazijn, View::Transportband, View::Stationhandling, View::TransHandling,
                                View::Interfacing};
 
-constexpr int kPanelCount = 4;
-constexpr int kFirstPanelTop = 90;  // twips; panel k starts one viewport height lower
-constexpr VbColour kBodyColour = 0x00400000;
-constexpr VbColour kHeadingColour = 0x00C37C00;
-constexpr int kBodyPoints = 12;
-constexpr int kHeadingPoints = 18;
-
-constexpr const char* kNoFigureName = "Sensor / Actuator";
-
-// Twips and points scale together: 96 dpi, whatever the screen reports.
-QFont SheetFont(int points) {
-  QFont font(QStringLiteral("Comic Sans MS"));
-  font.setFamilies({QStringLiteral("Comic Sans MS"), QStringLiteral("Comic Neue")});
-  font.setPixelSize(points * 96 / 72);
-  return font;
-}
-
-int TwipsToPixels(double twips) { return static_cast<int>(twips / Main::kTwipsPerPixel + 0.5); }
-
 }  // namespace
-
-void Main::PlaatsTekst() {
-  if (PictureTekst == nullptr) return;
-  const QSize size = PictureTekst->size();
-  if (size.isEmpty()) {
-    PictureTekst->clear();
-    return;
-  }
-  QPixmap sheet(size);
-  sheet.fill(ToQColor(BackColour(PictureTekst)));
-
-  // With no station marked the sheet stays empty.
-  if (SelectedView()) {
-    const QString heading = FrameModule != nullptr ? FrameModule->title() : QString();
-    QPainter painter(&sheet);
-    for (int panel = 0; panel < kPanelCount; ++panel) {
-      const int top = TwipsToPixels(kFirstPanelTop + panel * kPanelStep);
-      const QFont headingFont = SheetFont(kHeadingPoints);
-      painter.setFont(headingFont);
-      painter.setPen(ToQColor(kHeadingColour));
-      const int headingBase = top + QFontMetrics(headingFont).ascent();
-      painter.drawText(TwipsToPixels(300), headingBase, heading);
-
-      const QFont bodyFont = SheetFont(kBodyPoints);
-      painter.setFont(bodyFont);
-      painter.setPen(ToQColor(kBodyColour));
-      painter.drawText(TwipsToPixels(300), headingBase + TwipsToPixels(600),
-                       QStringLiteral("Stap %1 van %2").arg(panel + 1).arg(kPanelCount));
-    }
-  }
-  PictureTekst->setPixmap(sheet);
-}
-
-void Main::VerschuifTekst(int upDown) {
-  if (upDown == 0) {
-    pictureTekstTop -= kPanelStep;
-  } else if (upDown == 1) {
-    pictureTekstTop += kPanelStep;
-  } else {
-    return;
-  }
-  PlaceSheet(*this);
-  PlaatsTekst();
-}
-
-void Main::FiguurActuatorSensor(int index) {
-  // The point marked before gets its plain colour back; a disabled one
-  // shows button face.
-  const int previous = HuidigOnderdeel;
-  if (previous >= 0 && previous <= 7) {
-    QPushButton* button = CMD_SetReset[static_cast<std::size_t>(previous)];
-    SetBackColour(button, button->isEnabled() ? KleurUitgang : vb::kButtonFace);
-  } else if (previous >= 8 && previous <= 15) {
-    QWidget* plate = PictureLabelIngangen[static_cast<std::size_t>(previous - 8)];
-    SetBackColour(plate, plate->isEnabled() ? KleurIngang : vb::kButtonFace);
-  }
-
-  // The mark goes on whether or not the point is in use.
-  if (index >= 0 && index <= 7) {
-    QPushButton* button = CMD_SetReset[static_cast<std::size_t>(index)];
-    SetBackColour(button, KleurUitgangWijzer);
-    OnderdeelNaam = button->text().toStdString();
-  } else if (index >= 8 && index <= 15) {
-    const auto input = static_cast<std::size_t>(index - 8);
-    SetBackColour(PictureLabelIngangen[input], KleurIngangWijzer);
-    OnderdeelNaam = Label_Ingang[input]->text().toStdString();
-  } else {
-    OnderdeelNaam = kNoFigureName;
-  }
-
-  const QString caption = QString::fromStdString(OnderdeelNaam);
-  if (FrameSensorActuator->title() != caption) FrameSensorActuator->setTitle(caption);
-  HuidigOnderdeel = static_cast<std::int16_t>(index);
-}
 
 void Main::KleurBeheer(int aktieCijfer) {
   switch (aktieCijfer) {
@@ -156,8 +64,8 @@ void Main::KleurBeheer(int aktieCijfer) {
   }
 }
 
-// The designed geometry is captured and scaled by the layout; until then the
-// window keeps its designed size.
-void Main::ReloadPos() {}
+// The window is built at its design, so the design is what is captured:
+// every later resize is computed from it, never from rounded pixels.
+void Main::ReloadPos() { designGeometry_ = std::make_unique<DesignGeometry>(*this); }
 
 }  // namespace brimlink::trainer

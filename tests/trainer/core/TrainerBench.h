@@ -105,6 +105,10 @@ class TrainerBench {
       ++quitCalls;
       log.emplace_back("quit");
     };
+    environment.showInformation = [this](const std::string& title, const std::string& text) {
+      informations.emplace_back(title, text);
+    };
+    environment.openUrl = [this](const std::string& url) { openedUrls.push_back(url); };
     main_ = std::make_unique<Main>(std::move(environment));
     main_->Sounds().onPlay = [this](std::string_view file) {
       sounds.emplace_back(file);
@@ -171,6 +175,8 @@ class TrainerBench {
   std::vector<std::string> sounds;
   std::vector<std::string> log;  // sounds, messages and the end, in order
   int quitCalls = 0;
+  std::vector<std::pair<std::string, std::string>> informations;  // the "Help" boxes
+  std::vector<std::string> openedUrls;
   std::function<void(std::string_view)> onSound;
 
   qttest::PtyBench pty;  // before the window: it must outlive the control

@@ -27,7 +27,7 @@ TEST(MainMouse, AnInputNameShowsItsFigureOnceAndASpareOneNothing) {
 
   MoveOver(main.Label_Ingang[0]);
   EXPECT_EQ(main.HuidigOnderdeel, 8);
-  EXPECT_EQ(Title(main.FrameSensorActuator), Caption(main.Label_Ingang[0]));
+  EXPECT_EQ(Title(main.FrameSensorActuator), "Magnetische sensor");
   // Moving from an output switch to an input name stops the alternation.
   EXPECT_FALSE(main.Timer_Wissel_Afbeelding->isActive());
 
@@ -49,7 +49,7 @@ TEST(MainMouse, AnOutputSwitchShowsItsFigureAndStartsTheAlternationOnce) {
   main.CMD_Stationhandling->click();
   MoveOver(main.CMD_SetReset[4]);
   EXPECT_EQ(main.HuidigOnderdeel, 4);
-  EXPECT_EQ(Title(main.FrameSensorActuator), "Grijper");
+  EXPECT_EQ(Title(main.FrameSensorActuator), "Grijper");  // the handling station's gripper figure
   EXPECT_TRUE(main.Timer_Wissel_Afbeelding->isActive());
   const int remaining = main.Timer_Wissel_Afbeelding->remainingTime();
   PumpFor(50ms);

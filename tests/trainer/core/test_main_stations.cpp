@@ -3,6 +3,7 @@
 // module, and how "Verder" and "Terug" page through the lesson, flashing at
 // its ends for one second.
 #include "TrainerBench.h"
+#include "trainer/presentation/SheetScroller.h"
 
 namespace brimlink::trainertest {
 namespace {
@@ -211,6 +212,8 @@ TEST(MainLesson, VerderAndTerugPageThroughEachViewAndFlashAtItsEnds) {
     SCOPED_TRACE(lesson.name);
     TrainerBench bench;
     Main& main = bench.Open();
+    // Each click pages at once; the sliding itself is tested with the presentation.
+    trainer::SheetScroller::Of(main).SetDuration(0ms);
     (main.*lesson.button)->click();
     ASSERT_EQ(main.pictureTekstTop, 0);
     ASSERT_TRUE(Resting(main));
@@ -254,6 +257,7 @@ TEST(MainLesson, AFlashLastsOneSecondFromItsFirstClick) {
   qttest::Watchdog watchdog(20s);
   TrainerBench bench;
   Main& main = bench.Open();
+  trainer::SheetScroller::Of(main).SetDuration(0ms);
   main.CMD_Transportband->click();
   main.CMD_Verder->click();
   main.CMD_Terug->click();
@@ -276,6 +280,7 @@ TEST(MainLesson, HandlingStationLeavingPanelTwoShowsTheCylinder) {
   qttest::Watchdog watchdog(20s);
   TrainerBench bench;
   Main& main = bench.Open();
+  trainer::SheetScroller::Of(main).SetDuration(0ms);
   main.CMD_Stationhandling->click();
   EXPECT_EQ(Title(main.FrameSensorActuator), "Sensor / Actuator");
   main.CMD_Verder->click();

@@ -1,0 +1,116 @@
+// The full-screen view of a station's numbered overview photograph with the
+// description window on top of it, opened by a click on the main window's
+// station photograph.
+//
+// Threads: GUI thread only.
+#pragma once
+
+#include <QLabel>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "trainer/core/StationModel.h"
+#include "trainer/core/Widgets.h"
+
+namespace brimlink::trainer {
+
+class Main;
+class Beschrijving;
+
+struct PhotoRect {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  friend bool operator==(const PhotoRect&, const PhotoRect&) = default;
+};
+
+// Where a W x H photograph goes on an SW x SH screen (pixels): scaled by the
+// smaller of SW / W and SH / H so that all of it stays on the screen, touching
+// the left and right edges when the width is the limit, else the top and
+// bottom edges (also when both limits are equal), and centred on the other
+// axis. A photograph without size fills the screen.
+PhotoRect FitPhotograph(int W, int H, int SW, int SH);
+
+// The borderless full-screen window. Esc and closing it work like "Sluiten".
+class Full_Screen final : public QWidget {
+  Q_OBJECT
+ public:
+  Full_Screen();
+
+  ImageBox* Image_Show_Fullscreen = nullptr;  // stretches its picture to its own size
+  QLabel* Picture_Measure_Size = nullptr;     // hidden; sizes itself to its picture
+
+  // Picture literals are resolved under this folder (the program folder).
+  std::string dataFolder;
+
+  // Loads the picture a literal names into Image_Show_Fullscreen, which keeps
+  // its place and size; a missing file empties it and leaves a trace on
+  // standard error. Returns whether a picture is shown.
+  bool ShowPicture(std::string_view literal);
+  // Loads the photograph into both boxes and fits the image box to the screen.
+  void ShowFitted(std::string_view literal, int screenWidth, int screenHeight);
+  // The literal of the picture shown ("" when empty).
+  const std::string& ShownPicture() const { return shown_; }
+
+  std::function<void()> onClose;
+  // The window became the active one while disabled (a click on it, or the
+  // window manager); the keyboard belongs to the description window then.
+  std::function<void()> onActivatedWhileDisabled;
+
+ protected:
+  void changeEvent(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  std::string shown_;
+};
+
+// Where the photo viewer reaches outside itself; tests replace these.
+struct PhotoViewerEnvironment {
+  // The folder pictures are looked up in; the program folder when empty.
+  std::string dataFolder;
+  // A message box with only an OK button; a QMessageBox when unset.
+  std::function<void(const std::string& text)> showMessage;
+};
+
+// Owns Full_Screen and Beschrijving (made on first use, then only shown and
+// hidden) and carries out what happens between them and the main window.
+class StationPhotoViewer {
+ public:
+  explicit StationPhotoViewer(Main& main, PhotoViewerEnvironment environment = {});
+  ~StationPhotoViewer();
+  StationPhotoViewer(const StationPhotoViewer&) = delete;
+  StationPhotoViewer& operator=(const StationPhotoViewer&) = delete;
+
+  // Image_Module_Holder_Click: the overview of the selected single station
+  // full screen, the description window on top. Nothing for the combined
+  // station, the interface panel, or while no station is selected.
+  void Open();
+
+  // Option_Nummers_Click of the description window.
+  void Option_Nummers_Click(int index);
+  // "Sluiten": both windows go, the main window comes to the front.
+  void CMD_Close_Click();
+
+  // Null until first opened.
+  Full_Screen* FullScreenWindow() const { return fullScreen_.get(); }
+  Beschrijving* DescriptionWindow() const { return description_.get(); }
+
+ private:
+  std::optional<View> SelectedSingleStation() const;
+  void ShowMessage(const std::string& text);
+  void MakeWindows();
+
+  Main& main_;
+  PhotoViewerEnvironment environment_;
+  std::unique_ptr<Full_Screen> fullScreen_;
+  std::unique_ptr<Beschrijving> description_;
+};
+
+}  // namespace brimlink::trainer
