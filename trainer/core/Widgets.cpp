@@ -72,6 +72,18 @@ void ImageBox::Clear() {
   QLabel::clear();
 }
 
+void ImageBox::paintEvent(QPaintEvent* event) {
+  // Drawn as it is also while the window is disabled (the full-screen view is
+  // disabled while the description window is open); a label would grey it.
+  if (picture_.isNull()) {
+    QLabel::paintEvent(event);
+    return;
+  }
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.drawPixmap(contentsRect(), picture_);
+}
+
 void ImageBox::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
     event->accept();

@@ -50,6 +50,7 @@ class ImageBox final : public QLabel {
 
  protected:
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   QPixmap picture_;
