@@ -1,9 +1,12 @@
 // trainer-screenshot: shows the trainer's main window as the program does,
-// clicks buttons by object name in the order given, waits and saves the
-// window to a PNG file. Messages the trainer would show in a box are printed
+// clicks buttons and pictures by object name, moves the mouse over controls
+// and resizes the window, in the order given, waits and saves the window (or
+// the whole screen) to a PNG file. Messages the trainer would show in a box are printed
 // on standard error instead, so nothing waits for a user.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QMouseEvent>
+#include <QScreen>
 #include <QEventLoop>
 #include <QPixmap>
 #include <QTimer>
@@ -17,6 +20,7 @@
 #include <vector>
 
 #include "trainer/core/Main.h"
+#include "trainer/core/Widgets.h"
 
 namespace {
 
@@ -24,13 +28,24 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 constexpr const char* kUsage =
-    "usage: trainer-screenshot [--click NAME]... [--wait MS] FILE.png\n"
-    "Shows the trainer's main window, clicks the buttons named (Qt object names such as\n"
-    "CMD_Verbinding, CMD_StapelMagazijn, CMD_SetReset_0) one after the other, waits MS\n"
-    "milliseconds (default 1500) and saves the window to FILE.png.\n";
+    "usage: trainer-screenshot [--click NAME | --hover NAME | --resize WxH]... [--wait MS]\n"
+    "                          [--screen] FILE.png\n"
+    "Shows the trainer's main window and, in the order given, clicks the buttons or\n"
+    "pictures named (Qt object names such as CMD_Verbinding, CMD_SetReset_0,\n"
+    "Image_Module_Holder), moves the mouse over the controls named, or resizes the window;\n"
+    "then waits MS milliseconds (default 1500) and saves the window to FILE.png, or with\n"
+    "--screen the whole screen (other windows of the trainer included).\n";
+
+enum class StepKind { Click, Hover, Resize };
+
+struct Step {
+  StepKind kind;
+  std::string value;
+};
 
 struct Arguments {
-  std::vector<std::string> clicks;
+  std::vector<Step> steps;
+  bool screen = false;
   int waitMilliseconds = 1500;
   std::string output;
   std::string error;
@@ -49,7 +64,13 @@ Arguments Parse(int argc, char** argv) {
     if (arg == "-h" || arg == "--help") {
       result.help = true;
     } else if (arg == "--click") {
-      result.clicks.push_back(value());
+      result.steps.push_back({StepKind::Click, value()});
+    } else if (arg == "--hover") {
+      result.steps.push_back({StepKind::Hover, value()});
+    } else if (arg == "--resize") {
+      result.steps.push_back({StepKind::Resize, value()});
+    } else if (arg == "--screen") {
+      result.screen = true;
     } else if (arg == "--wait") {
       const std::string text = value();
       try {
@@ -108,22 +129,54 @@ int main(int argc, char** argv) {
   window.show();
   Pump(300);
 
-  for (const std::string& name : arguments.clicks) {
-    auto* button = window.findChild<QAbstractButton*>(QString::fromStdString(name));
-    if (button == nullptr) {
-      std::fprintf(stderr, "trainer-screenshot: the window has no button named '%s'\n", name.c_str());
+  for (const Step& step : arguments.steps) {
+    if (step.kind == StepKind::Resize) {
+      int width = 0;
+      int height = 0;
+      if (std::sscanf(step.value.c_str(), "%dx%d", &width, &height) != 2 || width <= 0 || height <= 0) {
+        std::fprintf(stderr, "trainer-screenshot: --resize needs WIDTHxHEIGHT, not '%s'\n", step.value.c_str());
+        return kExitUsage;
+      }
+      window.resize(width, height);
+      Pump(300);
+      continue;
+    }
+    // The main window's controls first, then those of its other windows.
+    const QString name = QString::fromStdString(step.value);
+    auto* widget = window.findChild<QWidget*>(name);
+    for (QWidget* candidate : QApplication::allWidgets()) {
+      if (widget != nullptr) break;
+      if (candidate->objectName() == name) widget = candidate;
+    }
+    if (widget == nullptr) {
+      std::fprintf(stderr, "trainer-screenshot: the window has no control named '%s'\n", step.value.c_str());
       return kExitFailure;
     }
-    if (!button->isEnabled()) std::fprintf(stderr, "trainer-screenshot: '%s' is disabled; clicked anyway\n", name.c_str());
-    button->click();
+    if (step.kind == StepKind::Hover) {
+      const QPointF centre(widget->width() / 2.0, widget->height() / 2.0);
+      QMouseEvent move(QEvent::MouseMove, centre, widget->mapToGlobal(centre), Qt::NoButton, Qt::NoButton,
+                       Qt::NoModifier);
+      QApplication::sendEvent(widget, &move);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+      if (!button->isEnabled()) std::fprintf(stderr, "trainer-screenshot: '%s' is disabled; clicked anyway\n", step.value.c_str());
+      button->click();
+    } else if (auto* image = qobject_cast<brimlink::trainer::ImageBox*>(widget)) {
+      emit image->clicked();
+    } else {
+      std::fprintf(stderr, "trainer-screenshot: '%s' cannot be clicked\n", step.value.c_str());
+      return kExitFailure;
+    }
     Pump(300);
   }
   Pump(arguments.waitMilliseconds);
 
-  if (!window.grab().save(QString::fromStdString(arguments.output), "PNG")) {
+  const QPixmap picture = arguments.screen && QGuiApplication::primaryScreen() != nullptr
+                              ? QGuiApplication::primaryScreen()->grabWindow(0)
+                              : window.grab();
+  if (!picture.save(QString::fromStdString(arguments.output), "PNG")) {
     std::fprintf(stderr, "trainer-screenshot: cannot write '%s'\n", arguments.output.c_str());
     return kExitFailure;
   }
-  std::printf("%s: %dx%d\n", arguments.output.c_str(), window.width(), window.height());
+  std::printf("%s: %dx%d\n", arguments.output.c_str(), picture.width(), picture.height());
   return 0;
 }
