@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QVariant>
 #include <QWidget>
 #include <optional>
@@ -105,6 +106,11 @@ void ApplySheet(QWidget* widget) {
                  "%1::title { subcontrol-origin: margin; subcontrol-position: top left; left: 7px; "
                  "padding: 0px 3px; %2}\n")
                  .arg(self, colours);
+  } else if (qobject_cast<QRadioButton*>(widget) != nullptr) {
+    // Option buttons are designed narrow ("10" in 400 twips): a compact
+    // indicator leaves the caption its room.
+    const QString self = QStringLiteral("QRadioButton[%1=\"%2\"]").arg(kStyleKeyProperty, key);
+    sheet = QStringLiteral("%1 { %2spacing: 1px; }\n%1::indicator { width: 10px; height: 10px; }\n").arg(self, colours);
   } else {
     // Labels and picture boxes: only the colours.
     widget->setAttribute(Qt::WA_StyledBackground, true);
