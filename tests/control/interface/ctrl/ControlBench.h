@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <initializer_list>
 #include <string>
@@ -121,6 +122,19 @@ class ControlBench {
   sim::SimulatedUsbBus bus;
   qttest::PtyBench pty;
 };
+
+// The command lines a virtual module has received so far, and forgetting them.
+inline std::vector<std::string> CommandsAt(sim::PtyModule& module) {
+  std::vector<std::string> commands;
+  module.WithModule([&](sim::VirtualModule& m) { commands = m.ReceivedCommands(); });
+  return commands;
+}
+inline void ClearCommands(sim::PtyModule& module) {
+  module.WithModule([](sim::VirtualModule& m) { m.ClearReceivedCommands(); });
+}
+inline std::size_t CountOf(const std::vector<std::string>& commands, std::string_view text) {
+  return static_cast<std::size_t>(std::count(commands.begin(), commands.end(), text));
+}
 
 // Invokes a method by name as a host does; expects `expected` as the result code.
 inline ba::Variant Call(ba::Dispatch& target, std::string_view name, std::initializer_list<ba::Variant> args = {},

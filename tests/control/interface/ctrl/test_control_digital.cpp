@@ -7,20 +7,6 @@
 namespace brimlink::ctrltest {
 namespace {
 
-std::vector<std::string> CommandsAt(sim::PtyModule& module) {
-  std::vector<std::string> commands;
-  module.WithModule([&](sim::VirtualModule& m) { commands = m.ReceivedCommands(); });
-  return commands;
-}
-
-void ClearCommands(sim::PtyModule& module) {
-  module.WithModule([](sim::VirtualModule& m) { m.ClearReceivedCommands(); });
-}
-
-std::size_t CountOf(const std::vector<std::string>& commands, std::string_view text) {
-  return static_cast<std::size_t>(std::count(commands.begin(), commands.end(), text));
-}
-
 std::uint16_t ModuleOutput(sim::PtyModule& module, int word) {
   std::uint16_t value = 0;
   module.WithModule([&](sim::VirtualModule& m) { value = m.OutputWord(word); });

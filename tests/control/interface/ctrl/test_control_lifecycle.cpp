@@ -11,16 +11,6 @@
 namespace brimlink::ctrltest {
 namespace {
 
-std::vector<std::string> CommandsAt(sim::PtyModule& module) {
-  std::vector<std::string> commands;
-  module.WithModule([&](sim::VirtualModule& m) { commands = m.ReceivedCommands(); });
-  return commands;
-}
-
-void ClearCommands(sim::PtyModule& module) {
-  module.WithModule([](sim::VirtualModule& m) { m.ClearReceivedCommands(); });
-}
-
 TEST(ControlLifecycle, AWrongArgumentCountIsRefusedWithoutEffect) {
   qttest::Watchdog watchdog(20s);
   ControlBench bench;

@@ -5,16 +5,6 @@
 namespace brimlink::ctrltest {
 namespace {
 
-std::vector<std::string> CommandsAt(sim::PtyModule& module) {
-  std::vector<std::string> commands;
-  module.WithModule([&](sim::VirtualModule& m) { commands = m.ReceivedCommands(); });
-  return commands;
-}
-
-void ClearCommands(sim::PtyModule& module) {
-  module.WithModule([](sim::VirtualModule& m) { m.ClearReceivedCommands(); });
-}
-
 // Waits until the module has received `count` commands, then a little longer
 // for any that should not be there.
 std::vector<std::string> CommandsAfter(sim::PtyModule& module, std::size_t count) {
