@@ -1,4 +1,5 @@
 #include "control/interface/BrimlinkInterface.h"
+#include "support/RecordingControl.h"
 
 #include <gtest/gtest.h>
 
@@ -14,90 +15,8 @@ using ba::VariantType;
 
 namespace {
 
-std::string Text(std::int16_t v) { return "I2:" + std::to_string(v); }
-std::string Text(std::int32_t v) { return "I4:" + std::to_string(v); }
-std::string Text(float v) { return "R4:" + std::to_string(v); }
-std::string Text(const std::u16string& v) { return "BSTR:" + ba::Utf16ToUtf8(v); }
-
-// Records each call as "Name(arg,arg)" and answers every getter with its own
-// DISPID, so a member bound to the wrong method shows up by name and by value.
-class FakeControl final : public ba::RefCounted<ba::BrimlinkDispatch> {
-public:
-    explicit FakeControl(bool* destroyed = nullptr) : destroyed_(destroyed) {}
-    ~FakeControl() override {
-        if (destroyed_) *destroyed_ = true;
-    }
-
-    std::vector<std::string> calls;
-    bool throwNext = false;
-
-private:
-    template <class... A>
-    void Rec(const char* name, const A&... args) {
-        if (throwNext) throw std::runtime_error("handler failed");
-        std::string s = std::string(name) + "(";
-        bool first = true;
-        ((s += (first ? "" : ","), s += Text(args), first = false), ...);
-        calls.push_back(s + ")");
-    }
-
-    void AboutBox() override { Rec("AboutBox"); }
-    void ShowDebugWnd() override { Rec("ShowDebugWnd"); }
-    std::int16_t GetDigitalInput0() override { return Rec("GetDigitalInput0"), 2; }
-    void SetDigitalOutput0(std::int16_t Data) override { Rec("SetDigitalOutput0", Data); }
-    std::int16_t GetAnalogInput0() override { return Rec("GetAnalogInput0"), 4; }
-    void SetAnalogOutput0(std::int16_t Data) override { Rec("SetAnalogOutput0", Data); }
-    std::int16_t GetAnalogInput1() override { return Rec("GetAnalogInput1"), 6; }
-    std::int16_t GetAnalogInput2() override { return Rec("GetAnalogInput2"), 7; }
-    std::int16_t GetAnalogInput3() override { return Rec("GetAnalogInput3"), 8; }
-    void SetAnalogOutput1(std::int16_t Data) override { Rec("SetAnalogOutput1", Data); }
-    void SetChannelMask(std::int16_t Mask) override { Rec("SetChannelMask", Mask); }
-    void DoProcess() override { Rec("DoProcess"); }
-    void StartTimer() override { Rec("StartTimer"); }
-    void StopTimer() override { Rec("StopTimer"); }
-    void DoBackgroundProcessing(std::int16_t Count) override { Rec("DoBackgroundProcessing", Count); }
-    std::int16_t OpenSerial(std::int16_t PortNo) override { return Rec("OpenSerial", PortNo), 15; }
-    std::int16_t CloseSerial() override { return Rec("CloseSerial"), 16; }
-    void WriteDebugString(const std::u16string& Message) override { Rec("WriteDebugString", Message); }
-    std::int16_t Connect() override { return Rec("Connect"), 18; }
-    void Disconnect() override { Rec("Disconnect"); }
-    std::int32_t GetInputWord(std::int16_t m, std::int16_t w) override { return Rec("GetInputWord", m, w), 20; }
-    std::int16_t GetInput(std::int16_t m, std::int16_t b, std::int16_t bit) override {
-        return Rec("GetInput", m, b, bit), 21;
-    }
-    void SetOutputWord(std::int16_t m, std::int16_t w, std::int32_t v) override { Rec("SetOutputWord", m, w, v); }
-    void SetOutput(std::int16_t m, std::int16_t b, std::int16_t bit, std::int16_t v) override {
-        Rec("SetOutput", m, b, bit, v);
-    }
-    void ForceDisplay(std::int16_t m, std::int16_t c) override { Rec("ForceDisplay", m, c); }
-    void SetFilterMask(std::int16_t m, std::int16_t f) override { Rec("SetFilterMask", m, f); }
-    void SetDisplayUnit(std::int16_t m, std::int16_t c, std::int16_t u) override { Rec("SetDisplayUnit", m, c, u); }
-    void SetGain(std::int16_t m, std::int16_t c, float g) override { Rec("SetGain", m, c, g); }
-    void SetMeasuringRange(std::int16_t m, std::int16_t io, std::int16_t r) override {
-        Rec("SetMeasuringRange", m, io, r);
-    }
-    void StartCounter(std::int16_t m, std::int16_t c, std::int16_t a) override { Rec("StartCounter", m, c, a); }
-    std::int32_t GetCounter(std::int16_t m, std::int16_t c) override { return Rec("GetCounter", m, c), 30; }
-    void SetAutoSendMode(std::int16_t m, std::int16_t c) override { Rec("SetAutoSendMode", m, c); }
-    void SetModule(std::int16_t m) override { Rec("SetModule", m); }
-    std::int16_t GetDigitalInput1() override { return Rec("GetDigitalInput1"), 33; }
-    void SetDigitalOutput1(std::int16_t Data) override { Rec("SetDigitalOutput1", Data); }
-    std::int16_t GetModuleType(std::int16_t m) override { return Rec("GetModuleType", m), 35; }
-    std::int16_t GetComPort(std::int16_t m) override { return Rec("GetComPort", m), 36; }
-    void SendString(std::int16_t m, const std::u16string& s) override { Rec("SendString", m, s); }
-    std::int32_t GetOutputWord(std::int16_t m, std::int16_t w) override { return Rec("GetOutputWord", m, w), 38; }
-    std::u16string SendAndGetString(std::int16_t m, const std::u16string& s) override {
-        Rec("SendAndGetString", m, s);
-        return u"39:" + s;
-    }
-    void ShowProperties() override { Rec("ShowProperties"); }
-    std::uint32_t GetPortType(std::int16_t m) override { return Rec("GetPortType", m), 41u; }
-    std::uint32_t GetUSBLocation(std::int16_t m) override { return Rec("GetUSBLocation", m), 42u; }
-    std::int16_t IsModuleUpdateAvailable(std::int16_t m) override { return Rec("IsModuleUpdateAvailable", m), 43; }
-    std::int16_t UpdateModule(std::int16_t m) override { return Rec("UpdateModule", m), 44; }
-
-    bool* destroyed_;
-};
+using brimlink::testing::Text;
+using FakeControl = brimlink::testing::RecordingControl;
 
 // Argument i of a member, of the parameter's own type, with a value unique to i.
 Variant ArgFor(VariantType type, std::size_t i) {

@@ -1,4 +1,4 @@
-#include "tests/tools/cli/FakeControl.h"
+#include "support/RecordingControl.h"
 #include "tools/brimlink-cli/CliProtocol.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 namespace ba = brimlink::automation;
 namespace cli = brimlink::cli;
 using ba::Variant;
-using cli_test::FakeControl;
+using FakeControl = brimlink::testing::RecordingControl;
 using Strings = std::vector<std::string>;
 
 namespace {
@@ -93,7 +93,7 @@ TEST(CliRunCall, ResultsAreFormattedByType) {
     control->stringResult = u"a\"b\\c\r\n\t\u00FC\u20AC";
     EXPECT_EQ(Call(*control, R"(SendAndGetString 1 "?")").line,
               "SendAndGetString = \"a\\\"b\\\\c\\r\\n\\t\xC3\xBC\xE2\x82\xAC\"");
-    control->stringResult.clear();
+    control->stringResult = u"";
     EXPECT_EQ(Call(*control, R"(SendAndGetString 1 "?")").line, "SendAndGetString = \"\"");
     const cli::CallResult r = Call(*control, "GetModuleType 3");
     EXPECT_TRUE(r.ok);
