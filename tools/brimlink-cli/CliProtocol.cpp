@@ -40,10 +40,44 @@ int HexValue(char c) {
 
 std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
 
-ParseResult Fail(std::string text) {
+ParseResult Fail(std::string_view text) {
     ParseResult r;
-    r.error = "error: " + std::move(text);
+    r.error = "error: " + EscapeNonPrintable(text);
     return r;
+}
+
+// The length of the valid UTF-8 sequence at the start of text, 0 when it
+// is not one (overlong forms, surrogates and values above U+10FFFF are not).
+std::size_t Utf8SequenceLength(std::string_view text) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+    return length;
+}
+
+void AppendHexEscape(std::string& out, unsigned char c) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    out += "\\x";
+    out.push_back(kDigits[c >> 4]);
+    out.push_back(kDigits[c & 0x0F]);
 }
 
 struct Token {
@@ -219,7 +253,8 @@ CallResult CallError(const ba::MethodInfo& method, ba::HRESULT hr, const std::st
     r.line = "error: " + std::string(method.name) + " " + ba::FormatResult(hr);
     const std::string_view name = ResultName(hr);
     if (!name.empty()) r.line += " " + std::string(name);
-    r.line += ": " + detail;
+    // The detail may carry what a target said.
+    r.line += ": " + EscapeNonPrintable(detail);
     return r;
 }
 
@@ -387,6 +422,33 @@ std::string_view ResultName(ba::HRESULT hr) {
     }
 }
 
+std::string EscapeNonPrintable(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    while (!text.empty()) {
+        const auto c = static_cast<unsigned char>(text.front());
+        const std::size_t length = Utf8SequenceLength(text);
+        // U+0080..U+009F: C2 80..C2 9F; terminals take 9B as ESC [.
+        const bool c1 = length == 2 && c == 0xC2 && static_cast<unsigned char>(text[1]) < 0xA0;
+        if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7F || length == 0) {
+            AppendHexEscape(out, c);
+        } else if (c1) {
+            AppendHexEscape(out, c);
+            AppendHexEscape(out, static_cast<unsigned char>(text[1]));
+        } else {
+            out.append(text.substr(0, length));
+        }
+        text.remove_prefix(length == 0 ? 1 : length);
+    }
+    return out;
+}
+
 std::string QuoteString(std::u16string_view text) {
     const std::string utf8 = ba::Utf16ToUtf8(text);
     std::string out = "\"";
@@ -473,8 +535,9 @@ Errors, one line on standard error, always starting with "error: ":
   error: NAME 0xHRESULT SYMBOL: DETAIL    a call the control refused, e.g.
   error: SetModule 0x8002000A DISP_E_OVERFLOW: argument 1 (ModIndex: I2) out of range
   error: DETAIL                           a command that could not be read
-  Argument numbers count from 1. After an error the next command runs; the
-  exit status is 1 if any command failed, else 0.
+  Control characters of the input are shown escaped (\x1B). Argument numbers
+  count from 1. After an error the next command runs; the exit status is 1 if
+  any command failed or standard output could not be written, else 0.
   Message boxes of the control appear as "message: TEXT" on standard error.
 )";
 }

@@ -16,7 +16,8 @@
 //   error: NAME 0xHRESULT SYMBOL: DETAIL
 // e.g. "error: SetModule 0x8002000A DISP_E_OVERFLOW: argument 1 (ModIndex: I2)
 // out of range"; argument numbers count from 1. Input that cannot be parsed
-// gives "error: " followed by the reason, without a method or code.
+// gives "error: " followed by the reason, without a method or code. Error
+// lines pass through EscapeNonPrintable.
 #pragma once
 
 #include "control/interface/Dispatch.h"
@@ -92,6 +93,13 @@ std::string FormatResultLine(const ba::MethodInfo& method, const ba::Variant& re
 std::string QuoteString(std::u16string_view text);
 // "InputWordChanged MODINDEX WORDINDEX VALUE".
 std::string FormatEventLine(std::int16_t modIndex, std::int16_t wordIndex, std::int32_t value);
+
+// text as it may be shown on a terminal: printable ASCII and valid UTF-8
+// pass; CR, LF and tab become \r \n \t; the other C0 controls, DEL, the C1
+// controls (U+0080..U+009F) and bytes outside valid UTF-8 become \xHH, one
+// per byte, so an input line can never send escape sequences to the
+// terminal through an error message.
+std::string EscapeNonPrintable(std::string_view text);
 
 // The text printed by "help", lines ended by '\n'.
 std::string HelpText();

@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <optional>
@@ -46,14 +47,24 @@ constexpr std::string_view kUsage =
     "  -c TEXT         commands separated by ';'\n"
     "  --class CLASS   the ProgID or {CLSID} to create\n"
     "  -h, --help      show this text\n"
-    "Exit status: 0 when every command succeeded, 1 when one failed or the control\n"
-    "could not be created, 2 on bad arguments.\n\n";
+    "Exit status: 0 when every command succeeded, 1 when one failed, the control\n"
+    "could not be created or standard output could not be written, 2 on bad\n"
+    "arguments.\n\n";
+
+// Set when standard output could not take a line (a full disk, a closed
+// pipe): the results are lost, so the exit status must not say success.
+bool outputLost = false;
 
 // Whole lines, flushed at once: scripts read the output while it runs.
 void WriteLine(std::FILE* stream, std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stream);
     if (text.empty() || text.back() != '\n') std::fputc('\n', stream);
-    std::fflush(stream);
+    if (std::fflush(stream) == 0 && std::ferror(stream) == 0) return;
+    const int error = errno;
+    std::clearerr(stream);
+    if (stream != stdout || outputLost) return;
+    outputLost = true;
+    WriteLine(stderr, std::string("error: cannot write standard output: ") + std::strerror(error));
 }
 
 class EventPrinter final : public ba::RefCounted<ba::BrimlinkEventSink> {
@@ -230,7 +241,7 @@ private:
         control_.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCoreApplication::processEvents();
-        QCoreApplication::exit(failed_ ? kExitFailure : 0);
+        QCoreApplication::exit(failed_ || outputLost ? kExitFailure : 0);
     }
 
     ba::ComPtr<ba::Dispatch> control_;
@@ -267,10 +278,11 @@ int main(int argc, char** argv) {
     const Arguments arguments = ParseArguments(argc, argv);
     if (arguments.help) {
         WriteLine(stdout, std::string(kUsage) + cli::HelpText());
-        return 0;
+        return outputLost ? kExitFailure : 0;
     }
     if (!arguments.error.empty()) {
-        WriteLine(stderr, "brimlink-cli: " + arguments.error + "\n" + std::string(kUsage) + cli::HelpText());
+        WriteLine(stderr, "brimlink-cli: " + cli::EscapeNonPrintable(arguments.error) + "\n" + std::string(kUsage) +
+                              cli::HelpText());
         return kExitUsage;
     }
 
@@ -280,8 +292,9 @@ int main(int argc, char** argv) {
     std::string detail;
     const ba::HRESULT hr = ba::CreateInstance(arguments.classText, ba::IID_IDispatch, &raw, &detail);
     if (ba::Failed(hr) || raw == nullptr) {
-        WriteLine(stderr, "error: cannot create the control " + arguments.classText + ": " +
-                              (detail.empty() ? ba::FormatResult(hr) : detail));
+        WriteLine(stderr, "error: cannot create the control " +
+                              cli::EscapeNonPrintable(arguments.classText + ": " +
+                                                      (detail.empty() ? ba::FormatResult(hr) : detail)));
         return kExitFailure;
     }
 

@@ -111,6 +111,51 @@ TEST(CliParse, UnknownMethodsAndBadDispidsAreErrors) {
     EXPECT_NE(ErrorOf("\"Connect\"").find("starts with a method name"), std::string::npos);
 }
 
+TEST(CliEscape, NonPrintableBytesAreEscapedAndPrintableUtf8Passes) {
+    using namespace std::string_literals;
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"plain ASCII ~!'\\", "plain ASCII ~!'\\"},
+        {"\x1B[2J\x1B]0;title\x07", "\\x1B[2J\\x1B]0;title\\x07"},
+        {"a\rb\nc\td", "a\\rb\\nc\\td"},
+        {"nul\0end"s, "nul\\x00end"},
+        {"\x7F\x01\x1F", "\\x7F\\x01\\x1F"},
+        // C1 controls arrive as UTF-8; U+009B is a one-character CSI.
+        {"\xC2\x9B" "31m", "\\xC2\\x9B" "31m"},
+        {"\xC2\x80", "\\xC2\\x80"},
+        // Printable UTF-8 from U+00A0 on stays as it is.
+        {"Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x94\x8C", "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x94\x8C"},
+        {"\xC2\xA0", "\xC2\xA0"},
+        // Not UTF-8: lone continuation, overlong forms, a surrogate, a cut
+        // sequence, bytes never used.
+        {"\x9B" "1m", "\\x9B" "1m"},
+        {"\xC0\x9B", "\\xC0\\x9B"},
+        {"\xE0\x82\x9B", "\\xE0\\x82\\x9B"},
+        {"\xED\xA0\x80", "\\xED\\xA0\\x80"},
+        {"\xE2\x82", "\\xE2\\x82"},
+        {"\xF5\xFF", "\\xF5\\xFF"},
+        {"", ""},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(cli::EscapeNonPrintable(text), expected) << expected;
+}
+
+TEST(CliEscape, ErrorLinesNeverCarryTheInputsControlBytes) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"\x1B[31mConnect", "unknown method '\\x1B[31mConnect'"},
+        {"SetModule \x1B]0;x\x07", "SetModule: argument 1 '\\x1B]0;x\\x07' is not a number"},
+        {"WriteDebugString \"a\\\x1B\"", "unknown escape \\\\x1B in string"},
+        {"WriteDebugString \"open \x1B[2J", "unterminated string \"open \\x1B[2J"},
+        {"\x9B" "1mConnect", "unknown method '\\x9B" "1mConnect'"},
+    };
+    for (const auto& [line, expected] : cases) {
+        const std::string error = ErrorOf(line);
+        EXPECT_NE(error.find(expected), std::string::npos) << error;
+        for (const char c : error) {
+            const auto byte = static_cast<unsigned char>(c);
+            EXPECT_TRUE(byte >= 0x20 && byte < 0x7F) << "raw byte " << int(byte) << " in " << error;
+        }
+    }
+}
+
 TEST(CliParse, IntegerArguments) {
     EXPECT_EQ(OneArg("42"), Variant(std::int32_t{42}));
     EXPECT_EQ(OneArg("+42"), Variant(std::int32_t{42}));
