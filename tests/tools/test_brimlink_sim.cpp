@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,11 +13,13 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -578,6 +581,123 @@ TEST(SimRegistration, ForeignEntriesInAnyLetterCaseNeedForce) {
   EXPECT_TRUE(fs::is_directory(folder + "/COM11"));
 }
 
+TEST(SimRegistration, PortsFolderThatIsASymbolicLinkIsRefused) {
+  TempFolder temp("brimlink-sim-test");
+  ASSERT_FALSE(temp.Path().empty());
+  const std::string elsewhere = temp.Path() + "/elsewhere";
+  fs::create_directory(elsewhere);
+  fs::create_directory_symlink(elsewhere, temp.Path() + "/ports");
+
+  std::string error;
+  EXPECT_EQ(EnsurePortsFolder(temp.Path(), error), "");
+  EXPECT_NE(error.find("symbolic link"), std::string::npos) << error;
+  // Also when it is swapped in after the check: nothing is written through it.
+  PortLink link;
+  error.clear();
+  EXPECT_FALSE(link.Create(temp.Path() + "/ports", 7, "/dev/pts/77", true, error));
+  EXPECT_NE(error.find("symbolic link"), std::string::npos) << error;
+  EXPECT_TRUE(fs::is_empty(elsewhere));
+}
+
+TEST(SimRegistration, OwnerIsRecordedBesideTheLinkAndGoesWithIt) {
+  TempFolder temp("brimlink-sim-test");
+  std::string error;
+  const std::string folder = EnsurePortsFolder(temp.Path(), error);
+  ASSERT_FALSE(folder.empty()) << error;
+  const std::optional<unsigned long long> started = ProcessStartTime(::getpid());
+  ASSERT_TRUE(started.has_value());
+
+  PortLink link;
+  ASSERT_TRUE(link.Create(folder, 7, "/dev/pts/77", false, error)) << error;
+  const std::optional<LinkOwner> owner = ReadLinkOwner(folder, 7);
+  ASSERT_TRUE(owner.has_value());
+  EXPECT_EQ(owner->pid, ::getpid());
+  EXPECT_EQ(owner->startTime, *started);
+  EXPECT_EQ(owner->target, "/dev/pts/77");
+  EXPECT_TRUE(OwnerIsAlive(*owner));
+  // The record is no COM entry to the control or to the next free number.
+  EXPECT_EQ(ComEntries(folder, 7), std::vector<std::string>{"COM7"});
+  EXPECT_EQ(NextFreeCom(folder, 7, {}), 8);
+
+  EXPECT_TRUE(link.Remove());
+  EXPECT_FALSE(ReadLinkOwner(folder, 7).has_value());
+  EXPECT_TRUE(fs::is_empty(folder));
+}
+
+// A process that has ended: the child is killed and reaped.
+pid_t EndedProcessId() {
+  ChildProcess child({"/bin/sleep", "30"}, {});
+  if (!child.Started()) return 0;
+  const pid_t pid = child.Pid();
+  ::kill(pid, SIGKILL);
+  child.CloseStdin();
+  child.WaitForExit();
+  return pid;
+}
+
+TEST(SimRegistration, LinkOfAnEndedOwnerIsReplacedWithoutForce) {
+  const pid_t ended = EndedProcessId();
+  ASSERT_GT(ended, 0);
+  const unsigned long long ownStart = ProcessStartTime(::getpid()).value_or(0);
+  ASSERT_NE(ownStart, 0u);
+  const std::string self = std::to_string(::getpid());
+
+  struct Case {
+    std::string what;
+    std::string record;  // the owner file's contents; "" for none
+    bool replaced;
+  };
+  const std::vector<Case> cases = {
+      {"killed owner", std::to_string(ended) + " 0 /dev/pts/90\n", true},
+      {"pid given to another process since", self + " " + std::to_string(ownStart + 1) + " /dev/pts/90\n", true},
+      {"live owner", self + " " + std::to_string(ownStart) + " /dev/pts/90\n", false},
+      {"live owner, start time unknown", self + " 0 /dev/pts/90\n", false},
+      {"record of another link", std::to_string(ended) + " 0 /dev/pts/91\n", false},
+      {"no record", "", false},
+      {"unreadable record", "pid 12 /dev/pts/90\n", false},
+      {"record without its line end", std::to_string(ended) + " 0 /dev/pts/90", false},
+  };
+  for (const Case& c : cases) {
+    TempFolder temp("brimlink-sim-test");
+    std::string error;
+    const std::string folder = EnsurePortsFolder(temp.Path(), error);
+    ASSERT_FALSE(folder.empty()) << error;
+    fs::create_symlink("/dev/pts/90", folder + "/COM9");
+    if (!c.record.empty()) std::ofstream(folder + "/.COM9.owner") << c.record;
+
+    PortLink link;
+    std::string note;
+    error.clear();
+    EXPECT_EQ(link.Create(folder, 9, "/dev/pts/5", false, error, &note), c.replaced) << c.what << ": " << error;
+    if (c.replaced) {
+      EXPECT_EQ(LinkTarget(folder + "/COM9"), "/dev/pts/5") << c.what;
+      EXPECT_NE(note.find("which has ended"), std::string::npos) << c.what << ": " << note;
+      const std::optional<LinkOwner> owner = ReadLinkOwner(folder, 9);
+      ASSERT_TRUE(owner.has_value()) << c.what;
+      EXPECT_EQ(owner->pid, ::getpid()) << c.what;
+      EXPECT_EQ(owner->target, "/dev/pts/5") << c.what;
+    } else {
+      EXPECT_NE(error.find("COM9 is already registered"), std::string::npos) << c.what << ": " << error;
+      EXPECT_EQ(LinkTarget(folder + "/COM9"), "/dev/pts/90") << c.what;
+      EXPECT_EQ(note, "") << c.what;
+    }
+  }
+}
+
+TEST(SimRegistration, ZombieOwnerHasEnded) {
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) ::_exit(0);
+  // Unreaped, the child stays a zombie until waitpid below.
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (ProcessStartTime(pid).has_value() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(5ms);
+  EXPECT_FALSE(ProcessStartTime(pid).has_value());
+  EXPECT_EQ(::kill(pid, 0), 0) << "the zombie still has its id";
+  EXPECT_FALSE(OwnerIsAlive({.pid = pid, .startTime = 0, .target = "/dev/pts/1"}));
+  EXPECT_EQ(::waitpid(pid, nullptr, 0), pid);
+}
+
 TEST(SimRegistration, NextFreeComSkipsEntriesAndTakenNumbers) {
   TempFolder temp("brimlink-sim-test");
   std::string error;
@@ -722,8 +842,8 @@ TEST_P(SimEnding, LinkIsRemovedAndTheExitCodeIsZero) {
   auto sim = StartSim({"--com", "202"});
   ASSERT_TRUE(LinkTarget(Entry(202)).has_value());
   const std::string_view how = GetParam();
-  if (how == "SIGINT" || how == "SIGHUP") {
-    ASSERT_EQ(::kill(sim->Pid(), how == "SIGINT" ? SIGINT : SIGHUP), 0);
+  if (how == "SIGINT" || how == "SIGHUP" || how == "SIGQUIT") {
+    ASSERT_EQ(::kill(sim->Pid(), how == "SIGINT" ? SIGINT : how == "SIGHUP" ? SIGHUP : SIGQUIT), 0);
   } else if (how == "end of input") {
     sim->CloseStdin();
   } else {
@@ -731,10 +851,11 @@ TEST_P(SimEnding, LinkIsRemovedAndTheExitCodeIsZero) {
   }
   EXPECT_EQ(sim->WaitForExit(), 0) << sim->Out() << sim->Err();
   EXPECT_FALSE(fs::exists(fs::symlink_status(Entry(202))));
+  EXPECT_TRUE(fs::is_empty(Ports())) << "the owner record goes with the link";
   EXPECT_NE(sim->Out().find("brimlink-sim ends (" + std::string(how) + ")"), std::string::npos) << sim->Out();
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, SimEnding, ::testing::Values("SIGINT", "SIGHUP", "end of input", "quit"),
+INSTANTIATE_TEST_SUITE_P(Ways, SimEnding, ::testing::Values("SIGINT", "SIGHUP", "SIGQUIT", "end of input", "quit"),
                          [](const auto& info) {
                            std::string name(info.param);
                            std::erase(name, ' ');
@@ -787,16 +908,18 @@ TEST_F(SimEndToEnd, DuplicateRunsTheSameNumberOnTheNextFreeCom) {
   EXPECT_EQ(LinkTarget(Entry(211)), "/dev/null");
 }
 
-TEST_F(SimEndToEnd, UnplugHangsTheLineUpAndTheLinkStaysUntilTheEnd) {
+TEST_F(SimEndToEnd, UnplugHangsTheLineUpAndRemovesTheLink) {
   auto sim = StartSim({"--com", "205", "--model", "R6", "--number", "2"});
   Line line(Entry(205));
   ASSERT_TRUE(line.IsOpen());
   EXPECT_EQ(line.Ask("DV\r"), "V=1.5\r");
 
   ASSERT_TRUE(sim->Type("unplug\n"));
-  EXPECT_TRUE(sim->WaitForLine("COM205: unplugged")) << sim->Out();
+  EXPECT_TRUE(sim->WaitForLine("COM205: unplugged; the line is closed, " + Entry(205) + " removed")) << sim->Out();
   EXPECT_TRUE(line.WaitForHangUp());
-  EXPECT_TRUE(LinkTarget(Entry(205)).has_value());
+  // The freed pseudo-terminal may go to any program next: no COM205 names it.
+  EXPECT_FALSE(fs::exists(fs::symlink_status(Entry(205))));
+  EXPECT_TRUE(fs::is_empty(Ports()));
   ASSERT_TRUE(sim->Type("show\n"));
   EXPECT_TRUE(sim->WaitForLine("(unplugged)")) << sim->Out();
   ASSERT_TRUE(sim->Type("unplug\n"));
@@ -804,6 +927,56 @@ TEST_F(SimEndToEnd, UnplugHangsTheLineUpAndTheLinkStaysUntilTheEnd) {
   EXPECT_EQ(sim->WaitForExit(), 0);
   EXPECT_NE(sim->Err().find("error: COM205 is unplugged already"), std::string::npos) << sim->Err();
   EXPECT_FALSE(fs::exists(fs::symlink_status(Entry(205))));
+}
+
+TEST_F(SimEndToEnd, KilledSimulatorsLinksAreTakenOverAndALiveOnesRefused) {
+  auto killed = StartSim({"--com", "206"});
+  const auto left = LinkTarget(Entry(206));
+  ASSERT_TRUE(left.has_value());
+  const pid_t killedPid = killed->Pid();
+  ASSERT_EQ(::kill(killedPid, SIGKILL), 0);
+  EXPECT_EQ(killed->WaitForExit(), std::nullopt);
+  EXPECT_EQ(LinkTarget(Entry(206)), left) << "nothing could remove it";
+  // Someone else gets the freed pseudo-terminal, as happens on a busy machine.
+  const int other = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(other, 0);
+  char otherName[64];
+  ASSERT_EQ(::ptsname_r(other, otherName, sizeof otherName), 0);
+  EXPECT_EQ(otherName, *left);
+
+  auto next = StartSim({"--com", "206"});
+  ::close(other);
+  EXPECT_NE(next->Out().find("COM206: replaces the link of process " + std::to_string(killedPid) + " to " +
+                             *left + ", which has ended\n"),
+            std::string::npos)
+      << next->Out();
+  const auto taken = LinkTarget(Entry(206));
+  ASSERT_TRUE(taken.has_value());
+  EXPECT_NE(taken, left);
+  Line line(Entry(206));
+  ASSERT_TRUE(line.IsOpen());
+  EXPECT_EQ(line.Ask("setup0\r"), "setup1\r");
+
+  // The new owner is alive: a third one needs --force, as before.
+  auto refused = StartSimProcess({"--com", "206"}, ConfigDirs());
+  EXPECT_EQ(refused->WaitForExit(), 1);
+  EXPECT_NE(refused->Err().find("COM206 is already registered"), std::string::npos) << refused->Err();
+  EXPECT_EQ(LinkTarget(Entry(206)), taken);
+
+  next->CloseStdin();
+  EXPECT_EQ(next->WaitForExit(), 0) << next->Err();
+  EXPECT_TRUE(fs::is_empty(Ports()));
+}
+
+TEST_F(SimEndToEnd, PortsFolderThatIsALinkIsRefused) {
+  const std::string elsewhere = ConfigDirs() + "/elsewhere";
+  fs::create_directories(elsewhere);
+  fs::create_directories(ConfigDirs() + "/Brimlink");
+  fs::create_directory_symlink(elsewhere, Ports());
+  auto sim = StartSimProcess({"--com", "207"}, ConfigDirs());
+  EXPECT_EQ(sim->WaitForExit(), 1);
+  EXPECT_NE(sim->Err().find("is a symbolic link"), std::string::npos) << sim->Err();
+  EXPECT_TRUE(fs::is_empty(elsewhere));
 }
 
 TEST_F(SimEndToEnd, BadCommandLineExitsWithTwoAndRegistersNothing) {

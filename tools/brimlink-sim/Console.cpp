@@ -176,7 +176,8 @@ std::string ConsoleHelpText() {
   fault NAME on|off    silent, garbage, split, no-ack: on or off
                        slow: on (1500 ms), off, or a delay in ms
                        only-baud: 115200, 19200 or off
-  unplug               close the module's side of the line, as pulling the cable
+  unplug               close the module's side of the line, as pulling the cable,
+                       and remove its COM link
   module COM           act on the module of that COM number from now on
   help                 this list
   quit                 remove the links and end (also Ctrl-D, Ctrl-C)

@@ -198,7 +198,10 @@ one as COM port N: a symbolic link ports/COMN to its /dev/pts/M in the settings
 folder (the first folder of XDG_CONFIG_DIRS, default /etc/xdg, plus /Brimlink).
 The control then finds the module on COM N like one on a real serial port. The
 links are removed again when brimlink-sim ends: on "quit", end of standard input
-(Ctrl-D), Ctrl-C, SIGTERM or SIGHUP.
+(Ctrl-D), Ctrl-C, SIGTERM, SIGHUP or SIGQUIT; "unplug" removes its module's
+link at once. Beside each link, ports/.COMN.owner names the process that made
+it; a link whose process has ended (killed, crashed) is replaced by the next
+brimlink-sim without --force.
 
 Every --com starts one module; the module options after it, up to the next
 --com, apply to that module only. Unset values take the model's defaults.
@@ -226,7 +229,8 @@ Fault switches (per module):
 
 Other options:
   --force              replace a COMN entry in ports/ that is not this
-                       program's own (without it such an entry is an error)
+                       program's own and not left by an ended brimlink-sim
+                       (without it such an entry is an error)
   --quiet              print only output words, "show", and errors
   --help, -h           this text
   --version-info       the program's version

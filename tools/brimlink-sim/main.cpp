@@ -94,6 +94,7 @@ std::string SignalName(int number) {
     case SIGINT: return "SIGINT";
     case SIGTERM: return "SIGTERM";
     case SIGHUP: return "SIGHUP";
+    case SIGQUIT: return "SIGQUIT";
     default: return "signal " + std::to_string(number);
   }
 }
@@ -119,16 +120,22 @@ class Session {
       case Kind::Quit: return false;
       case Kind::Select: Select(command.index); break;
       case Kind::Show: Show(module); break;
-      case Kind::Unplug:
+      case Kind::Unplug: {
         if (module.unplugged) {
           printer_.Err("error: COM" + std::to_string(module.com) + " is unplugged already");
           break;
         }
+        // The link goes first: once the line is closed its pseudo-terminal
+        // is free, and the next program to get it must not be taken for
+        // this module.
+        const std::string path = module.link.Path();
+        const bool removed = module.link.Remove();
         module.pty->CloseMaster();
         module.unplugged = true;
-        printer_.Note("COM" + std::to_string(module.com) +
-                      ": unplugged; the line is closed, the link stays until brimlink-sim ends");
+        printer_.Note("COM" + std::to_string(module.com) + ": unplugged; the line is closed, " + path +
+                      (removed ? " removed" : " was replaced meanwhile; left alone"));
         break;
+      }
       case Kind::InputBit:
       case Kind::InputWord:
       case Kind::Counter:
@@ -197,6 +204,7 @@ int Run(const Options& options) {
   sigaddset(&endSignals, SIGINT);
   sigaddset(&endSignals, SIGTERM);
   sigaddset(&endSignals, SIGHUP);
+  sigaddset(&endSignals, SIGQUIT);
   if (::pthread_sigmask(SIG_BLOCK, &endSignals, nullptr) != 0) {
     printer.Err("brimlink-sim: cannot block the end signals");
     return kExitRuntime;
@@ -254,10 +262,12 @@ int Run(const Options& options) {
     }
   }
   for (auto& module : modules) {
-    if (!module->link.Create(folder, module->com, module->pty->SlavePath(), options.force, error)) {
+    std::string note;
+    if (!module->link.Create(folder, module->com, module->pty->SlavePath(), options.force, error, &note)) {
       printer.Err("brimlink-sim: " + error);
       return kExitRuntime;
     }
+    if (!note.empty()) printer.Note(note);
   }
 
   for (const auto& module : modules) {
