@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "control/link/ComPortMap.h"
+#include "control/link/SerialLineCheck.h"
 #include "control/link/Trace.h"
 
 namespace brimlink::link {
@@ -97,14 +98,20 @@ CSerialPort::~CSerialPort() {
   Close();
 }
 
-bool CSerialPort::PortTest(std::uint32_t com, const ComPortSearchTable& table, std::string_view settingsFolder) {
+bool CSerialPort::PortTest(std::uint32_t com, const ComPortSearchTable& table, std::string_view settingsFolder,
+                           std::string_view sysfsRoot) {
   if (com < ComPortSearchTable::kFirstCom || com > ComPortSearchTable::kLastCom || !table.Enabled(com)) return false;
   TraceNumber("Testing COM", com);
   const std::string path = ComDevicePath(com, settingsFolder);
   if (path.empty()) return false;
-  // Only character devices are opened: a regular file in ports/ is no line.
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) return false;
+  switch (CheckSerialLine(path, sysfsRoot)) {
+    case LineVerdict::NotALine: return false;
+    case LineVerdict::Line: return true;
+    case LineVerdict::Unknown: break;
+  }
+  // sysfs does not tell: a pseudo-terminal (no sysfs entry, and no modem
+  // lines that opening could raise), or a system without sysfs. Then the
+  // character device itself is asked, as the only way left.
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errno == EBUSY;
   Device device(fd);

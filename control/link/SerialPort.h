@@ -35,10 +35,13 @@ class CSerialPort final : public CCommunicationPort {
   // Is COM `com` worth opening? False unless the search table enables it
   // (the table is empty when serial ports are not used); then traces
   // "Testing COM" and checks that the device is a terminal and, for a
-  // /dev/ttyS device, that a UART is present. A device that another program
-  // holds exclusively (EBUSY) counts as a serial line: the open's retry
-  // deals with it.
-  static bool PortTest(std::uint32_t com, const ComPortSearchTable& table, std::string_view settingsFolder);
+  // /dev/ttyS device, that a UART is present. Decided from sysfs (below
+  // sysfsRoot) without opening the device wherever sysfs tells; only a
+  // device sysfs says nothing about (a pseudo-terminal) is opened to ask it.
+  // A device that another program holds exclusively (EBUSY) counts as a
+  // serial line: the open's retry deals with it.
+  static bool PortTest(std::uint32_t com, const ComPortSearchTable& table, std::string_view settingsFolder,
+                       std::string_view sysfsRoot = "/sys");
 
   // 0, kBusy when another program holds the port, kConfigurationFailed when
   // a setting call failed (reported once through the owner), else the errno

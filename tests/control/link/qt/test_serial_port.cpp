@@ -4,14 +4,19 @@
 // behind the lines (opening, 19200 fallback, busy port, unplug).
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <time.h>
 
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 
 #include "SerialPtyHarness.h"
+#include "support/TempFolder.h"
 
 namespace brimlink::qttest {
 namespace {
@@ -169,6 +174,99 @@ TEST(SerialPortTest, AcceptsPseudoTerminalsOnlyWhereTheTableAllows) {
   serialOff.Build(false, kOwnComNumbers, "");
   EXPECT_FALSE(CSerialPort::PortTest(200, serialOff, bench.SettingsFolder()));
   EXPECT_TRUE(link.traceLines.empty()) << link.traceLines.front();
+}
+
+// A sysfs of the test's own: dev/char/MAJOR:MINOR links to a device folder
+// with its subsystem link and, for a port of the serial core, its UART type.
+class FakeSysfs {
+ public:
+  const std::string& Root() const { return folder_.Path(); }
+  // subsystem: "tty", "mem"...; type: the attribute's text, none when empty.
+  void AddDevice(dev_t device, const std::string& name, const std::string& subsystem, const std::string& type) {
+    namespace fs = std::filesystem;
+    const std::string folder = Root() + "/devices/test/" + name;
+    fs::create_directories(folder);
+    fs::create_directories(Root() + "/class/" + subsystem);
+    fs::create_directories(Root() + "/dev/char");
+    fs::create_symlink("../../../class/" + subsystem, folder + "/subsystem");
+    if (!type.empty()) std::ofstream(folder + "/type") << type << "\n";
+    fs::create_symlink("../../devices/test/" + name, Root() + "/dev/char/" + std::to_string(major(device)) + ":" +
+                                                         std::to_string(minor(device)));
+  }
+
+ private:
+  testing::TempFolder folder_{"brimlink-sysfs"};
+};
+
+// Counts the opens of one file, whoever opens it.
+class OpenWatch {
+ public:
+  explicit OpenWatch(const std::string& path) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    if (fd_) watching_ = ::inotify_add_watch(fd_.Get(), path.c_str(), IN_OPEN) >= 0;
+  }
+  bool Watching() const { return watching_; }
+  int Opens() const {
+    int opens = 0;
+    alignas(inotify_event) char buffer[4096];
+    for (ssize_t n; (n = ::read(fd_.Get(), buffer, sizeof buffer)) > 0;) {
+      for (ssize_t at = 0; at < n;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        if ((event->mask & IN_OPEN) != 0) ++opens;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    }
+    return opens;
+  }
+
+ private:
+  Fd fd_;
+  bool watching_ = false;
+};
+
+TEST(SerialPortTest, SysfsDecidesWithoutOpeningAndOnlyWhatItCannotTellIsOpened) {
+  enum class Node { Fifo, Pty };
+  struct Case {
+    const char* what;
+    Node node;
+    const char* name;       // the device's sysfs name; nullptr: no sysfs entry
+    const char* subsystem;
+    const char* type;       // "" for no type attribute
+    bool line;
+    bool opened;
+  };
+  const std::vector<Case> cases = {
+      {"a FIFO is no device", Node::Fifo, nullptr, "", "", false, false},
+      {"a device of another class", Node::Pty, "null", "mem", "", false, false},
+      {"a UART slot without a UART", Node::Pty, "ttyS3", "tty", "0", false, false},
+      {"a detected UART", Node::Pty, "ttyS3", "tty", "4", true, false},
+      {"a tty without UART slots", Node::Pty, "ttyUSB0", "tty", "", true, false},
+      // What sysfs cannot tell is asked of the device.
+      {"a ttyS whose kernel gives no type", Node::Pty, "ttyS3", "tty", "", true, true},
+      {"a type that is no number", Node::Pty, "ttyS3", "tty", "16550A", true, true},
+      {"no sysfs entry (a pseudo-terminal)", Node::Pty, nullptr, "", "", true, true},
+  };
+  for (const Case& c : cases) {
+    PtyBench bench;
+    FakeSysfs sysfs;
+    RawPty pty;
+    std::string path;
+    if (c.node == Node::Fifo) {
+      path = bench.PortsFolder() + "/COM200";
+      ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << c.what;
+    } else {
+      ASSERT_TRUE(pty.Start()) << c.what;
+      bench.Link("COM200", pty.slavePath);
+      path = pty.slavePath;
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0) << c.what;
+    if (c.name != nullptr) sysfs.AddDevice(info.st_rdev, c.name, c.subsystem, c.type);
+
+    const OpenWatch watch(path);
+    ASSERT_TRUE(watch.Watching()) << c.what;
+    EXPECT_EQ(CSerialPort::PortTest(200, bench.table, bench.SettingsFolder(), sysfs.Root()), c.line) << c.what;
+    EXPECT_EQ(watch.Opens() > 0, c.opened) << c.what;
+  }
 }
 
 TEST(SerialPortOpen, OpenErrorsAreWhatTheRetryExpects) {
