@@ -476,8 +476,7 @@ std::int32_t CBrimlinkCtrl::GetCounter(std::int16_t ModIndex, std::int16_t Count
 }
 
 void CBrimlinkCtrl::SendString(std::int16_t ModIndex, const std::u16string& str) {
-  const std::string text = ba::Utf16ToCp1252(str);
-  SendSetting(ModIndex, text);
+  if (ModuleRecord* record = Select(ModIndex)) link::SendText(*record, ba::Utf16ToCp1252(str));
 }
 
 std::u16string CBrimlinkCtrl::SendAndGetString(std::int16_t ModIndex, const std::u16string& str) {

@@ -2,6 +2,7 @@
 
 #include "control/link/CommandChannel.h"
 #include "control/link/Commands.h"
+#include "control/link/Trace.h"
 
 namespace brimlink::link {
 
@@ -70,8 +71,20 @@ std::uint32_t ReadCounter(ModuleRecord& record, int c, ChannelHost& host) {
   return record.counterValues[i];
 }
 
+bool RefuseTextWithNul(std::string_view text) {
+  const std::size_t nul = text.find('\0');
+  if (nul == std::string_view::npos) return false;
+  TraceNumber("COMMAND_HAS_NUL", static_cast<unsigned long>(nul));
+  return true;
+}
+
+void SendText(ModuleRecord& record, std::string_view text) {
+  if (record.channel == nullptr || RefuseTextWithNul(text)) return;
+  record.channel->SendCommand(text);
+}
+
 std::string SendAndReceive(ModuleRecord& record, std::string_view text, ChannelHost& host) {
-  if (record.channel == nullptr) return {};
+  if (record.channel == nullptr || RefuseTextWithNul(text)) return {};
   record.replyPending = true;
   record.channel->SendCommand(text);
   WaitWhile([&] { return record.replyPending; }, kReadSteps, kReadStepMs, host);

@@ -39,8 +39,16 @@ std::uint32_t ReadOutputWord(ModuleRecord& record, int w, ChannelHost& host);
 void WriteOutputWord(ModuleRecord& record, int w, std::uint32_t value, ChannelHost& host);
 // Counter c (0..1) after asking the module ("DC"); 0 without a channel.
 std::uint32_t ReadCounter(ModuleRecord& record, int c, ChannelHost& host);
+// A host's raw text that no command line can carry: the transport's
+// transmit buffer ends at a NUL, so the CR would never go out and the module
+// would take the text and the next command as one. For such a text traces
+// "COMMAND_HAS_NUL:\t<offset of the first NUL>" and returns true.
+bool RefuseTextWithNul(std::string_view text);
+// Sends text as one command line, unless it has a NUL (then nothing is sent).
+void SendText(ModuleRecord& record, std::string_view text);
 // Sends text as one command line and returns the module's next reply line
-// without its CR; "" without a channel or without an answer in time.
+// without its CR; "" without a channel, without an answer in time, and at
+// once for a text with a NUL, which is not sent.
 std::string SendAndReceive(ModuleRecord& record, std::string_view text, ChannelHost& host);
 
 }  // namespace brimlink::link

@@ -57,6 +57,51 @@ TEST_F(ControlStrings, AnEmptyStringIsSentAsALoneCr) {
   EXPECT_EQ(Call(*control, "SendAndGetString", {I2(1), Str(u"")}).Bstr(), u"setup1");
 }
 
+// The trace lines the control writes while attached.
+class TraceCapture final : public link::TraceView {
+ public:
+  explicit TraceCapture(link::TraceLog& log) : log_(log) {
+    log_.AttachView(this);
+    log_.SetTracing(true);
+  }
+  ~TraceCapture() override { log_.AttachView(nullptr); }
+  void AppendLine(std::string_view line) override { lines.emplace_back(line); }
+  // The lines containing needle.
+  std::vector<std::string> With(std::string_view needle) const {
+    std::vector<std::string> found;
+    for (const std::string& line : lines)
+      if (line.find(needle) != std::string::npos) found.push_back(line);
+    return found;
+  }
+  std::vector<std::string> lines;
+
+ private:
+  link::TraceLog& log_;
+};
+
+TEST_F(ControlStrings, TextWithANulIsRefusedWholeAndTheLineStaysInStep) {
+  // Sent, the NUL would end the line's transmit buffer before its CR and the
+  // module would read this text and the next command as one.
+  using namespace std::string_literals;
+  const std::u16string withNul = u"D\0V"s;
+  {
+    TraceCapture trace(control->Trace());
+    Call(*control, "SendString", {I2(1), Str(withNul)});
+    EXPECT_EQ(Call(*control, "SendAndGetString", {I2(0), Str(u"\0"s)}).Bstr(), u"");
+    const std::vector<std::string> refused = trace.With("COMMAND_HAS_NUL");
+    ASSERT_EQ(refused.size(), 2u);
+    EXPECT_TRUE(refused[0].ends_with("COMMAND_HAS_NUL:\t1")) << refused[0];
+    EXPECT_TRUE(refused[1].ends_with("COMMAND_HAS_NUL:\t0")) << refused[1];
+    EXPECT_TRUE(trace.With("TX COM").empty()) << trace.With("TX COM").front();
+  }
+  EXPECT_EQ(Call(*control, "SendAndGetString", {I2(1), Str(u"DV\0"s)}).Bstr(), u"");
+
+  // Nothing reached the module, and the next command is understood alone.
+  EXPECT_EQ(Call(*control, "SendAndGetString", {I2(1), Str(u"DV")}).Bstr(), u"V=2.10");
+  Call(*control, "SendString", {I2(1), Str(u"DC1.0")});
+  EXPECT_EQ(CommandsAfter(*module, 2), (std::vector<std::string>{"DV", "DC1.0"}));
+}
+
 TEST_F(ControlStrings, StringsGoOutInWindows1252WithQuestionMarksForTheRest) {
   Call(*control, "SendString", {I2(1), Str(u"Gr\u00FC\u00DFe \u00E9\u20AC")});
   Call(*control, "SendString", {I2(0), Str(u"A\u0100\u4E2DZ")});
