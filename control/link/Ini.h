@@ -1,12 +1,17 @@
-// CIni: the control's private-profile file, Brimlink.ini.
+// CIni: the control's private-profile file, Brimlink.ini (and the class
+// registry, Registry.ini).
 //
 // Nothing is cached: every read parses the file afresh and every write re-reads
 // it, changes the value and replaces the whole file in one rename, so several
 // programs sharing the file see each other's changes and a crash never leaves
-// half a file. A file that cannot be read behaves as an empty one. No call
-// throws.
+// half a file. A file that cannot be read completely and cleanly (a NUL or
+// another control character, text that is not UTF-8, a line that would not be
+// written back as it reads) reads as an empty one and is never rewritten. No
+// call throws.
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -22,10 +27,11 @@ struct IniEntry {
 
 class CIni {
 public:
-    // The longest value a read returns, as with a 1024-character read buffer.
-    static constexpr std::size_t kMaxValueLength = 1023;
+    // Group members may edit the settings file.
+    static constexpr unsigned kSharedFileMode = 0664;
 
-    explicit CIni(std::string path);
+    // fileMode: the mode every replacement of the file gets, whatever the umask.
+    explicit CIni(std::string path, unsigned fileMode = kSharedFileMode);
     ~CIni();
 
     CIni(const CIni&) = delete;
@@ -34,7 +40,8 @@ public:
     const std::string& Path() const { return m_path; }
 
     // Only a missing key gives defaultText; a key with an empty value reads as
-    // empty. With an empty path every string reads as empty.
+    // empty. Values are read whole. With an empty path every string reads as
+    // empty.
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view defaultText) const;
 
@@ -42,8 +49,14 @@ public:
     // other non-empty value; defaultValue when missing, empty or the path is empty.
     int ReadYesNo(std::string_view section, std::string_view key, int defaultValue) const;
 
+    // Why the file is not used as it is (cannot be read, or not cleanly);
+    // empty when it reads cleanly or does not exist.
+    std::string Problem() const;
+
     // False when the path is empty, a name cannot be stored in the file
-    // (line breaks, '=' in a key, ']' in a section) or the file cannot be replaced.
+    // (line breaks, '=' in a key, ']' in a section) or the file cannot be
+    // replaced: it cannot be read cleanly, this user may not write it, or the
+    // folder refuses. A symbolic link is written through to its target.
     bool WriteString(std::string_view section, std::string_view key, std::string_view value);
 
     // All entries reach the disk in one replacement of the file, or none do.
@@ -51,17 +64,45 @@ public:
 
     // Deletes the named sections whole (names compared as on reading, without
     // regard to letter case), then writes the entries, in one replacement of
-    // the file. Nothing is written when that changes nothing. False when the
-    // path is empty, an entry cannot be stored, or the file cannot be read or
-    // replaced; a file that cannot be read is left as it is.
+    // the file. Nothing is written when that changes neither the text nor the
+    // file's mode. False as for WriteStrings; the file is then left as it is.
     bool ReplaceSections(std::span<const std::string_view> removed, std::span<const IniEntry> entries);
+
+    // Why the last write failed, in words; empty after one that succeeded.
+    const std::string& LastError() const { return m_lastError; }
 
     // Writes go straight to disk, so there is nothing to flush; kept so the
     // owner can end its use of the file at a defined moment.
     void Flush();
 
 private:
+    bool Run(std::span<const std::string_view> removed, std::span<const IniEntry> entries, bool skipUnchanged);
+
     std::string m_path;
+    unsigned m_fileMode;
+    std::string m_lastError;
+};
+
+// An INI text parsed once, with the rules of CIni: for a reader that must use
+// exactly the bytes it checked (e.g. read from a descriptor it examined).
+class IniText {
+public:
+    explicit IniText(std::string_view text);
+    ~IniText();
+    IniText(IniText&&) noexcept;
+    IniText& operator=(IniText&&) noexcept;
+
+    // Why the text cannot be used; empty when it reads cleanly. A text with a
+    // problem holds no values.
+    const std::string& Problem() const { return m_problem; }
+
+    // The value of a key (names without regard to letter case); nullopt when missing.
+    std::optional<std::string> Value(std::string_view section, std::string_view key) const;
+
+private:
+    struct Parsed;
+    std::unique_ptr<Parsed> m_parsed;
+    std::string m_problem;
 };
 
 }  // namespace brimlink::link

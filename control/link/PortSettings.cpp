@@ -45,10 +45,17 @@ bool WritePortSettings(CIni& ini, const PortSettings& settings)
     return ini.WriteStrings(entries);
 }
 
-PortSettings LoadAndWriteBack(CIni& ini)
+PortSettings LoadAndWriteBack(CIni& ini, std::string* problem)
 {
     PortSettings settings = ReadPortSettings(ini);
-    WritePortSettings(ini, settings);
+    const bool written = WritePortSettings(ini, settings);
+    if (problem != nullptr) {
+        problem->clear();
+        if (std::string unused = ini.Problem(); !unused.empty())
+            *problem = "Settings: " + ini.Path() + " is not used and kept as it is: " + unused;
+        else if (!written)
+            *problem = "Settings: " + ini.Path() + " is not written back: " + ini.LastError();
+    }
     return settings;
 }
 

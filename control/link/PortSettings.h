@@ -24,7 +24,9 @@ PortSettings ReadPortSettings(const CIni& ini);
 bool WritePortSettings(CIni& ini, const PortSettings& settings);
 
 // What the control does when it is created: read the settings and write all
-// five back, so the file always holds every key.
-PortSettings LoadAndWriteBack(CIni& ini);
+// five back, so the file always holds every key. A file that cannot be read
+// cleanly gives the defaults and is kept as it is. problem, when given: why
+// the file was not used or not written, in one line; empty when all went well.
+PortSettings LoadAndWriteBack(CIni& ini, std::string* problem = nullptr);
 
 }  // namespace brimlink::link

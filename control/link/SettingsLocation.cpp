@@ -2,8 +2,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <vector>
 
-#include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,70 +18,105 @@ constexpr std::string_view kFileName = "/Brimlink.ini";
 // change the settings, and new files inherit the group.
 constexpr mode_t kFolderMode = 02775;
 
-// Relative entries are ignored, as the base-directory rules ask.
-std::string MachineConfigFolder()
-{
-    const char* value = std::getenv("XDG_CONFIG_DIRS");
-    std::string_view dirs = value != nullptr ? std::string_view(value) : std::string_view();
-    while (!dirs.empty()) {
-        const std::size_t colon = dirs.find(':');
-        const std::string_view entry = dirs.substr(0, colon);
-        if (!entry.empty() && entry.front() == '/')
-            return std::string(entry);
-        if (colon == std::string_view::npos)
-            break;
-        dirs.remove_prefix(colon + 1);
-    }
-    return std::string(kDefaultConfigDirs);
-}
-
 bool IsDirectory(const std::string& path)
 {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool MakeFolder(const std::string& path, mode_t mode)
+std::string WithoutTrailingSlashes(std::string_view folder)
 {
-    return ::mkdir(path.c_str(), mode) == 0 || (errno == EEXIST && IsDirectory(path));
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.remove_suffix(1);
+    return std::string(folder);
 }
 
-// mkdir -p; only the last folder gets kFolderMode, set explicitly because
-// mkdir applies the umask and ignores the setgid bit.
-bool CreateSettingsFolder(const std::string& path)
+// The absolute entries of XDG_CONFIG_DIRS, in order; relative ones are
+// ignored, as the base-directory rules ask.
+std::vector<std::string> MachineConfigFolders()
 {
-    if (IsDirectory(path))
-        return true;
-    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
-         slash = path.find('/', slash + 1)) {
-        const std::string parent = path.substr(0, slash);
-        if (!parent.empty() && parent.back() != '/' && !MakeFolder(parent, 0777))
-            return false;
+    std::vector<std::string> folders;
+    const char* value = std::getenv("XDG_CONFIG_DIRS");
+    std::string_view dirs = value != nullptr ? std::string_view(value) : std::string_view();
+    while (!dirs.empty()) {
+        const std::size_t colon = dirs.find(':');
+        const std::string_view entry = dirs.substr(0, colon);
+        if (!entry.empty() && entry.front() == '/')
+            folders.push_back(WithoutTrailingSlashes(entry));
+        if (colon == std::string_view::npos)
+            break;
+        dirs.remove_prefix(colon + 1);
     }
-    if (::mkdir(path.c_str(), kFolderMode) == 0) {
-        // Without the group bits the folder still serves its creator.
-        [[maybe_unused]] const int ignored = ::chmod(path.c_str(), kFolderMode);
+    if (folders.empty())
+        folders.emplace_back(kDefaultConfigDirs);
+    return folders;
+}
+
+// A folder made by mkdir gets the umask applied and no setgid bit, so the
+// mode is set again explicitly.
+bool MakeFolder(const std::string& path, mode_t mode)
+{
+    if (::mkdir(path.c_str(), mode) == 0) {
+        // Without the wanted bits the folder still serves its creator.
+        [[maybe_unused]] const int ignored = ::chmod(path.c_str(), mode);
         return true;
     }
     return errno == EEXIST && IsDirectory(path);
 }
 
-bool IsWritableFolder(const std::string& path)
-{
-    return IsDirectory(path) && ::faccessat(AT_FDCWD, path.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
-}
-
 }  // namespace
+
+bool CreateFolder(const std::string& path, unsigned mode, unsigned parentMode)
+{
+    if (path.empty())
+        return false;
+    if (IsDirectory(path))
+        return true;
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        const std::string parent = path.substr(0, slash);
+        if (parent.back() != '/' && !IsDirectory(parent) && !MakeFolder(parent, parentMode))
+            return false;
+    }
+    return MakeFolder(path, mode);
+}
 
 std::string SettingsFolder(std::string_view controlFolder)
 {
-    std::string folder = MachineConfigFolder();
-    while (!folder.empty() && folder.back() == '/')
-        folder.pop_back();
-    folder += kSubfolder;
-    if (!CreateSettingsFolder(folder) || !IsWritableFolder(folder))
-        return std::string(controlFolder);
-    return folder;
+    // Sessions may put a desktop's own folder first; the machine's settings
+    // are wherever the folder already is.
+    const std::vector<std::string> roots = MachineConfigFolders();
+    for (const std::string& root : roots) {
+        const std::string folder = (root == "/" ? std::string() : root) + std::string(kSubfolder);
+        if (IsDirectory(folder))
+            return folder;
+    }
+    const std::string folder = (roots.front() == "/" ? std::string() : roots.front()) + std::string(kSubfolder);
+    if (CreateFolder(folder, kFolderMode))
+        return folder;
+    return std::string(controlFolder);
+}
+
+std::string UserSettingsFolder()
+{
+    const char* configHome = std::getenv("XDG_CONFIG_HOME");
+    if (configHome != nullptr && configHome[0] == '/')
+        return WithoutTrailingSlashes(configHome) + std::string(kSubfolder);
+    std::string home;
+    if (const char* value = std::getenv("HOME"); value != nullptr && value[0] == '/') {
+        home = value;
+    } else {
+        struct passwd entry {};
+        struct passwd* found = nullptr;
+        std::vector<char> buffer(16384);
+        if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+            found->pw_dir != nullptr && found->pw_dir[0] == '/')
+            home = found->pw_dir;
+    }
+    if (home.empty())
+        return {};
+    home = WithoutTrailingSlashes(home);
+    return (home == "/" ? std::string() : home) + "/.config" + std::string(kSubfolder);
 }
 
 std::string ControlFolder(std::string_view libraryPath)

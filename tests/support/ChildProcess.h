@@ -5,13 +5,16 @@
 #pragma once
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -184,5 +187,45 @@ private:
     std::string out_, err_;
     std::size_t scanned_ = 0;
 };
+
+// Runs body in a forked child with the given user and group (supplementary
+// groups dropped), for tests about what a user other than root may do, and
+// gives back the text body returned; nullopt when the child could not drop
+// its privileges or did not end normally. The test process keeps its own.
+inline std::optional<std::string> RunAsUser(uid_t user, gid_t group, const std::function<std::string()>& body) {
+    int pipe[2];
+    if (::pipe2(pipe, O_CLOEXEC) != 0) return std::nullopt;
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        ::close(pipe[0]);
+        ::close(pipe[1]);
+        return std::nullopt;
+    }
+    if (pid == 0) {
+        ::close(pipe[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(group) != 0 || ::setuid(user) != 0) ::_exit(125);
+        const std::string answer = body();
+        std::string_view left = answer;
+        while (!left.empty()) {
+            const ssize_t n = ::write(pipe[1], left.data(), left.size());
+            if (n <= 0) ::_exit(126);
+            left.remove_prefix(static_cast<std::size_t>(n));
+        }
+        ::_exit(0);
+    }
+    ::close(pipe[1]);
+    std::string answer;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) != 0;) {
+        if (n > 0) answer.append(buffer, static_cast<std::size_t>(n));
+        else if (errno != EINTR) break;
+    }
+    ::close(pipe[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+    return answer;
+}
 
 }  // namespace brimlink::testing

@@ -14,6 +14,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "support/ChildProcess.h"
+
 namespace brimlink::link {
 namespace {
 
@@ -134,14 +136,33 @@ TEST(IniRead, QuotesAroundAValueAreDropped)
     EXPECT_EQ(ini.ReadString("S", "Quoted", ""), "1-5");
 }
 
-TEST(IniRead, LongValuesAreCutAtTheBufferSize)
+TEST(IniRead, LongValuesAreReadWhole)
 {
     TempFolder folder;
     const std::string path = folder / "Brimlink.ini";
     WriteFile(path, "[S]\nK=" + std::string(1500, 'a') + "\nExact=" + std::string(1023, 'b') + "\n");
     const CIni ini(path);
-    EXPECT_EQ(ini.ReadString("S", "K", ""), std::string(1023, 'a'));
+    EXPECT_EQ(ini.ReadString("S", "K", ""), std::string(1500, 'a'));
     EXPECT_EQ(ini.ReadString("S", "Exact", ""), std::string(1023, 'b'));
+
+    // A list cut at 1023 characters once ended in "2" instead of "240", adding COM2.
+    std::string list;
+    std::string spaced;
+    for (int com = 100; com <= 240; ++com) {
+        list += (list.empty() ? "" : ",") + std::to_string(com);
+        spaced += (spaced.empty() ? "" : ",") + ("  " + std::to_string(com) + "  ");
+    }
+    ASSERT_GT(spaced.size(), 1023u);
+    WriteFile(path, "[PortSettings]\nSearchCOM=" + spaced + "\n");
+    CIni settings(path);
+    const PortSettings read = LoadAndWriteBack(settings);
+    EXPECT_EQ(read.searchCom, list);
+    ComPortSearchTable table;
+    table.Build(true, read.searchCom, read.excludeCom);
+    EXPECT_EQ(table.CountEnabled(), 141);
+    EXPECT_FALSE(table.Enabled(2));
+    EXPECT_TRUE(table.Enabled(240));
+    EXPECT_EQ(settings.ReadString("PortSettings", "SearchCOM", ""), list);
 }
 
 TEST(IniRead, YesNoSpellings)
@@ -508,6 +529,282 @@ TEST(SettingsPortSettings, WriteThenReadRoundTrips)
     EXPECT_EQ(read.searchCom, "3-9,20");
     EXPECT_EQ(read.excludeCom, "4");
     EXPECT_EQ(read.showAtStartup, 1);
+}
+
+// ---- files that are not read cleanly are never rewritten -------------------
+
+TEST(IniUnclean, AFileNotReadCleanlyIsUsedAsEmptyAndKeptByteForByte)
+{
+    using namespace std::string_literals;
+    // Each breaks the file in a different way; every case also holds another
+    // program's section that a rewrite would have lost or garbled.
+    const struct {
+        const char* name;
+        std::string text;
+        const char* why;
+    } cases[] = {
+        {"NUL", "[PortSettings]\nUseUSB=N\x00garbage\n[Other]\nK=V\n"s, "line 2 holds a NUL byte"},
+        {"NUL ending a section", "[Port\x00Settings]\nUseUSB=N\n[Other]\nK=V\n"s, "line 1 holds a NUL byte"},
+        {"Latin-1", "[PortSettings]\nUseUSB=N\n[Other]\nName=Jos\xe9\n"s, "line 4 is not UTF-8 text"},
+        {"overlong UTF-8", "[PortSettings]\nUseUSB=N\n[Other]\nK=\xc0\xaf\n"s, "line 4 is not UTF-8 text"},
+        {"binary", "\x7f" "ELF\x02\x01\x01\n[PortSettings]\nUseUSB=N\n"s, "line 1 holds the control character 0x7F"},
+        {"escape", "[PortSettings]\nUseUSB=N\x1b[0m\n"s, "line 2 holds the control character 0x1B"},
+        {"no equals sign", "[PortSettings]\nUseUSB=N\njust words\n[Other]\nK=V\n"s,
+         "line 3 is neither a section, a Key=Value line nor a comment"},
+        {"empty key", "[PortSettings]\nUseUSB=N\n=value\n"s, "line 3 is neither"},
+        {"open heading", "[PortSettings\nUseUSB=N\n"s, "line 1 is not a section heading"},
+        {"text after heading", "[PortSettings] x\nUseUSB=N\n"s, "line 1 is not a section heading"},
+        {"key twice", "[PortSettings]\nUseUSB=N\nUseUSB=Y\n[Other]\nK=V\n"s, "line 3 repeats the key UseUSB"},
+        {"section twice", "[PortSettings]\nUseUSB=N\n[Other]\nK=V\n[portsettings]\nUseSerial=N\n"s,
+         "line 5 repeats the section [portsettings]"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        const std::string path = folder / "Brimlink.ini";
+        WriteFile(path, c.text);
+        CIni ini(path);
+        EXPECT_NE(ini.Problem().find(c.why), std::string::npos) << ini.Problem();
+        EXPECT_EQ(ini.ReadString("PortSettings", "UseUSB", "dflt"), "dflt");
+
+        std::string problem;
+        const PortSettings settings = LoadAndWriteBack(ini, &problem);
+        EXPECT_EQ(settings.useUsb, 1) << "the defaults apply";
+        EXPECT_EQ(settings.searchCom, "1-255");
+        EXPECT_NE(problem.find(path + " is not used and kept as it is: " + c.why), std::string::npos) << problem;
+        EXPECT_FALSE(ini.WriteString("PortSettings", "UseUSB", "N"));
+        EXPECT_FALSE(ini.LastError().empty());
+        const std::string_view removed[] = {"Other"};
+        EXPECT_FALSE(ini.ReplaceSections(removed, {}));
+        EXPECT_EQ(ReadFile(path), c.text) << "the file is kept byte for byte";
+        EXPECT_EQ(EntriesIn(folder.Path()), 1u);
+    }
+}
+
+TEST(IniUnclean, WhatIsUnderstoodIsRewrittenWithEveryLine)
+{
+    TempFolder folder;
+    const std::string path = folder / "Brimlink.ini";
+    // A byte-order mark, CR LF line ends, blanks around names, quotes, a
+    // comment before a key and comments after the last entry.
+    WriteFile(path, "\xEF\xBB\xBF; head\r\n[ PortSettings ]\r\n  UseUSB = N \r\n# about the list\r\n"
+                    "SearchCOM=\"3-5\"\r\n[Other]\r\nName=Jos\xc3\xa9\r\n; tail one\r\n\r\n# tail two\r\n");
+    CIni ini(path);
+    EXPECT_EQ(ini.Problem(), "");
+    std::string problem;
+    const PortSettings settings = LoadAndWriteBack(ini, &problem);
+    EXPECT_EQ(problem, "");
+    EXPECT_EQ(settings.useUsb, 0);
+    EXPECT_EQ(settings.searchCom, "3-5");
+    const std::string text = ReadFile(path);
+    for (const char* line : {"; head\n", "UseUSB=N\n", "# about the list\nSearchCOM=3-5\n", "Name=Jos\xc3\xa9\n",
+                             "ShowAtStartup=N\n"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
+    }
+    EXPECT_TRUE(text.ends_with("; tail one\n# tail two\n")) << text;
+    EXPECT_EQ(ini.Problem(), "") << "a rewritten file reads cleanly again";
+    EXPECT_TRUE(ini.WriteString("Other", "Name", "Piet"));
+    EXPECT_TRUE(ReadFile(path).ends_with("; tail one\n# tail two\n")) << "the tail is not doubled";
+}
+
+// ---- how the file is replaced ----------------------------------------------
+
+TEST(IniWrite, AReadOnlyFileIsNotReplaced)
+{
+    TempFolder folder;
+    const std::string path = folder / "Brimlink.ini";
+    WriteFile(path, "[PortSettings]\nUseUSB=N\n");
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    CIni ini(path);
+    std::string problem;
+    const PortSettings settings = LoadAndWriteBack(ini, &problem);
+    EXPECT_EQ(settings.useUsb, 0) << "a read-only file is still read";
+    EXPECT_NE(problem.find(path + " is not written back: it is read-only for this user"), std::string::npos)
+        << problem;
+    EXPECT_EQ(ReadFile(path), "[PortSettings]\nUseUSB=N\n");
+    EXPECT_EQ(ModeOf(path), 0444u);
+}
+
+TEST(IniWrite, AFileOfAnotherUserIsNotReplacedThroughTheFolder)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run a child as another user";
+    // The folder lets everybody create files, the file is root's 0644: a
+    // rename would replace it all the same.
+    TempFolder folder;
+    ASSERT_EQ(::chmod(folder.Path().c_str(), 0777), 0);
+    const std::string path = folder / "Brimlink.ini";
+    WriteFile(path, "[PortSettings]\nUseUSB=N\n");
+    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+    const auto answer = testing::RunAsUser(65534, 65534, [&] {
+        CIni ini(path);
+        std::string problem;
+        const PortSettings settings = LoadAndWriteBack(ini, &problem);
+        return std::to_string(settings.useUsb) + "|" + problem;
+    });
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_EQ(*answer, "0|Settings: " + path + " is not written back: it is read-only for this user");
+    EXPECT_EQ(ReadFile(path), "[PortSettings]\nUseUSB=N\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    EXPECT_EQ(EntriesIn(folder.Path()), 1u);
+}
+
+TEST(IniWrite, ASymbolicLinkIsWrittenThroughToItsTarget)
+{
+    TempFolder folder;
+    ASSERT_EQ(::mkdir((folder / "real").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((folder / "settings").c_str(), 0755), 0);
+    const std::string target = folder / "real/Brimlink.ini";
+    const std::string link = folder / "settings/Brimlink.ini";
+    WriteFile(target, "[PortSettings]\nUseUSB=N\n");
+    ASSERT_EQ(::symlink("../real/Brimlink.ini", link.c_str()), 0);
+    CIni ini(link);
+    ASSERT_TRUE(ini.WriteString("PortSettings", "UseSerial", "N")) << ini.LastError();
+    struct stat st {};
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays a link";
+    EXPECT_EQ(ReadFile(target), "[PortSettings]\nUseUSB=N\nUseSerial=N\n");
+    EXPECT_EQ(EntriesIn(folder / "settings"), 1u);
+    EXPECT_EQ(EntriesIn(folder / "real"), 1u);
+
+    // A link that leads nowhere is not replaced by a file.
+    const std::string dangling = folder / "settings/Dangling.ini";
+    ASSERT_EQ(::symlink("../real/missing/Brimlink.ini", dangling.c_str()), 0);
+    CIni nowhere(dangling);
+    EXPECT_FALSE(nowhere.WriteString("S", "K", "V"));
+    ASSERT_EQ(::lstat(dangling.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+TEST(IniWrite, TemporaryFilesOfAKilledWriteAreRemovedAtTheNextWrite)
+{
+    TempFolder folder;
+    const std::string path = folder / "Brimlink.ini";
+    for (const char* name : {".Brimlink.ini.a1B2c3", ".Brimlink.ini.zzzzzz", ".Registry.ini.a1B2c3",
+                             ".Brimlink.ini.longer1", "Brimlink.ini.a1B2c3"})
+        WriteFile(folder / name, "half a file");
+    ASSERT_EQ(::mkdir((folder / ".Brimlink.ini.folder").c_str(), 0755), 0);
+    CIni ini(path);
+    ASSERT_TRUE(ini.WriteString("S", "K", "V"));
+    // Only this file's own temporary names, and only files.
+    for (const char* gone : {".Brimlink.ini.a1B2c3", ".Brimlink.ini.zzzzzz"})
+        EXPECT_FALSE(std::filesystem::exists(folder / gone)) << gone;
+    for (const char* kept : {".Registry.ini.a1B2c3", ".Brimlink.ini.longer1", "Brimlink.ini.a1B2c3",
+                             ".Brimlink.ini.folder"})
+        EXPECT_TRUE(std::filesystem::exists(folder / kept)) << kept;
+}
+
+TEST(IniWrite, AFileModeOfItsOwnAndAFileTooOpenIsRepaired)
+{
+    TempFolder folder;
+    const std::string path = folder / "Registry.ini";
+    UmaskOverride mask(0);
+    CIni registry(path, 0644);
+    const IniEntry entry[] = {{"S", "K", "V"}};
+    ASSERT_TRUE(registry.ReplaceSections({}, entry));
+    EXPECT_EQ(ModeOf(path), 0644u);
+
+    // Unchanged text is not written again, unless others could write the file.
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+    ASSERT_TRUE(registry.ReplaceSections({}, entry));
+    EXPECT_EQ(ModeOf(path), 0600u);
+    ASSERT_EQ(::chmod(path.c_str(), 0664), 0);
+    ASSERT_TRUE(registry.ReplaceSections({}, entry));
+    EXPECT_EQ(ModeOf(path), 0644u);
+    EXPECT_EQ(registry.ReadString("S", "K", ""), "V");
+}
+
+// ---- where the folder is ----------------------------------------------------
+
+TEST(SettingsLocation, TheFirstConfigFolderHoldingBrimlinkWins)
+{
+    TempFolder folder;
+    for (const char* name : {"desktop", "machine", "other"})
+        ASSERT_EQ(::mkdir((folder / name).c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((folder / "machine/Brimlink").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((folder / "other/Brimlink").c_str(), 0755), 0);
+    ConfigDirsOverride dirs(folder / "desktop" + ":" + folder / "machine/" + ":" + folder / "other");
+    EXPECT_EQ(SettingsFolder("/control"), folder / "machine/Brimlink");
+    EXPECT_FALSE(std::filesystem::exists(folder / "desktop/Brimlink")) << "nothing is created";
+
+    // None holds it: the first entry gets it.
+    ConfigDirsOverride none(folder / "desktop" + ":" + folder / "missing");
+    std::filesystem::remove_all(folder / "machine/Brimlink");
+    EXPECT_EQ(SettingsFolder("/control"), folder / "desktop/Brimlink");
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "desktop/Brimlink"));
+}
+
+TEST(SettingsLocation, FoldersGetTheirModesWhateverTheUmask)
+{
+    for (const mode_t umask : {mode_t{0}, mode_t{077}}) {
+        SCOPED_TRACE(umask);
+        TempFolder folder;
+        ConfigDirsOverride dirs(folder / "a/b");
+        UmaskOverride mask(umask);
+        EXPECT_EQ(SettingsFolder("/control"), folder / "a/b/Brimlink");
+        EXPECT_EQ(ModeOf(folder / "a"), 0755u);
+        EXPECT_EQ(ModeOf(folder / "a/b"), 0755u);
+        EXPECT_EQ(ModeOf(folder / "a/b/Brimlink"), 02775u);
+
+        ASSERT_TRUE(CreateFolder(folder / "home/.config/Brimlink", 0755, 0700));
+        EXPECT_EQ(ModeOf(folder / "home"), 0700u);
+        EXPECT_EQ(ModeOf(folder / "home/.config"), 0700u);
+        EXPECT_EQ(ModeOf(folder / "home/.config/Brimlink"), 0755u);
+    }
+}
+
+TEST(SettingsLocation, AFolderTheUserCannotWriteIsStillRead)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run a child as another user";
+    // The shared PC: the administrator's settings, a user outside the folder's group.
+    TempFolder folder;
+    ASSERT_EQ(::chmod(folder.Path().c_str(), 0755), 0);
+    const std::string settings = folder / "Brimlink";
+    ASSERT_EQ(::mkdir(settings.c_str(), 02775), 0);
+    ASSERT_EQ(::chown(settings.c_str(), 0, 54321), 0);
+    const std::string path = settings + "/Brimlink.ini";
+    const std::string text = "[PortSettings]\nUseUSB=N\nSearchCOM=200-210\n";
+    WriteFile(path, text);
+    ASSERT_EQ(::chmod(path.c_str(), 0664), 0);
+    ConfigDirsOverride dirs(folder.Path());
+
+    const auto answer = testing::RunAsUser(65534, 65534, [] {
+        CIni ini(SettingsFilePath("/control"));
+        std::string problem;
+        const PortSettings read = LoadAndWriteBack(ini, &problem);
+        return ini.Path() + "|" + std::to_string(read.useUsb) + "|" + read.searchCom + "|" + problem;
+    });
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_EQ(*answer, path + "|0|200-210|Settings: " + path + " is not written back: it is read-only for this user");
+    EXPECT_EQ(ReadFile(path), text);
+    EXPECT_EQ(EntriesIn(settings), 1u);
+}
+
+TEST(SettingsLocation, TheUsersFolderFollowsXdgConfigHomeOrHome)
+{
+    const auto saved = [](const char* name) -> std::optional<std::string> {
+        const char* value = std::getenv(name);
+        return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+    };
+    const std::optional<std::string> configHome = saved("XDG_CONFIG_HOME");
+    const std::optional<std::string> home = saved("HOME");
+    ::setenv("XDG_CONFIG_HOME", "/somewhere/config/", 1);
+    ::setenv("HOME", "/home/pupil", 1);
+    EXPECT_EQ(UserSettingsFolder(), "/somewhere/config/Brimlink");
+    ::setenv("XDG_CONFIG_HOME", "relative", 1);
+    EXPECT_EQ(UserSettingsFolder(), "/home/pupil/.config/Brimlink");
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(UserSettingsFolder(), "/home/pupil/.config/Brimlink");
+    for (const auto& [name, value] : {std::pair{"XDG_CONFIG_HOME", configHome}, std::pair{"HOME", home}}) {
+        if (value)
+            ::setenv(name, value->c_str(), 1);
+        else
+            ::unsetenv(name);
+    }
 }
 
 }  // namespace
