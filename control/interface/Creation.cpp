@@ -84,7 +84,19 @@ HRESULT CreateInstance(std::string_view classText, const GUID& iid, void** out, 
 
     try {
         const std::string programFolder = ProgramFolder();
-        const std::string registry = RegistryFilePath(link::SettingsFolder(programFolder));
+        const std::uint32_t user = ::geteuid();
+        // The user's own registrations first, as per-user classes come before the machine's.
+        const ClassRegistry registries[] = {
+            ClassRegistry::Read(UserRegistryFilePath(), user),
+            ClassRegistry::Read(RegistryFilePath(link::SettingsFolder(programFolder)), user),
+        };
+        // A registry that cannot be trusted may name anybody's code: refused
+        // outright, rather than quietly creating the class from elsewhere.
+        for (const ClassRegistry& registry : registries) {
+            if (!registry.Problem().empty())
+                return Fail(E_FAIL, detail,
+                            "the class registry " + registry.Path() + " is not used: " + registry.Problem());
+        }
 
         std::optional<GUID> clsid;
         if (classText.starts_with('{')) {
@@ -92,7 +104,9 @@ HRESULT CreateInstance(std::string_view classText, const GUID& iid, void** out, 
             if (!clsid)
                 return Fail(E_INVALIDARG, detail, "'" + std::string(classText) + "' is not a class identifier");
         } else {
-            clsid = ClassIdOfProgId(registry, classText);
+            for (const ClassRegistry& registry : registries) {
+                if (!clsid) clsid = registry.ClassIdOfProgId(classText);
+            }
             if (!clsid) clsid = KnownClassOfProgId(classText);
             if (!clsid)
                 return Fail(REGDB_E_CLASSNOTREG, detail,
@@ -101,9 +115,15 @@ HRESULT CreateInstance(std::string_view classText, const GUID& iid, void** out, 
 
         // A registered library is used even when it is gone: the registry says
         // where the class lives, and a stale entry should be seen, not hidden.
+        std::optional<std::string> registered;
+        for (const ClassRegistry& registry : registries) {
+            if (!registered) registered = registry.LibraryOfClass(*clsid);
+        }
         std::string library;
-        if (auto registered = LibraryOfClass(registry, *clsid)) {
+        if (registered) {
             library = std::move(*registered);
+            if (std::string problem = LibraryProblem(library, user); !problem.empty())
+                return Fail(E_FAIL, detail, problem);
         } else if (IsKnownClass(*clsid)) {
             library = programFolder + "/" + std::string(kLibraryFileName);
             if (!IsRegularFile(library))

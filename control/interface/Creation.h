@@ -1,8 +1,10 @@
 // The host side of creating the control, shaped like CoCreateInstance: a
-// ProgID or a "{CLSID}" is looked up in the class registry; a class that is
-// not registered is taken from the Brimlink.ocx beside the host program. The
-// library is loaded, asked for its class factory and the factory for the
-// object. A library once loaded stays loaded for the life of the process.
+// ProgID or a "{CLSID}" is looked up in the user's class registry, then the
+// machine's; a class that is not registered is taken from the Brimlink.ocx
+// beside the host program. A registry or registered library that others than
+// its owner may write, or whose owner is neither root nor the user, is
+// refused. The library is loaded, asked for its class factory and the factory
+// for the object. A library once loaded stays loaded for the life of the process.
 //
 // Threads: the host's GUI thread.
 #pragma once

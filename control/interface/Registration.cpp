@@ -34,12 +34,22 @@
 // would be lost).
 #include "control/interface/Registration.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <utility>
 #include <vector>
 
 #include "control/interface/TypeTable.h"
 #include "control/link/Ini.h"
+#include "control/link/SettingsLocation.h"
 
 namespace brimlink::automation {
 namespace {
@@ -99,6 +109,32 @@ bool StorableName(std::string_view text) {
 
 constexpr std::string_view kToolboxBitmapSuffix = ",207";
 
+// Absolute, without "." or ".." parts, doubled or trailing separators.
+bool IsNormalAbsolutePath(const std::string& path) {
+    if (!path.starts_with('/') || path.size() < 2 || path.back() == '/') return false;
+    return std::filesystem::path(path).lexically_normal().string() == path;
+}
+
+std::string Octal(std::uint32_t mode) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+    return text;
+}
+
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int Get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
 }  // namespace
 
 std::string RegistryFilePath(std::string_view settingsFolder) {
@@ -106,13 +142,96 @@ std::string RegistryFilePath(std::string_view settingsFolder) {
     return std::string(settingsFolder) + "/Registry.ini";
 }
 
+std::string UserRegistryFilePath() { return RegistryFilePath(link::UserSettingsFolder()); }
+
+std::string TrustProblem(const FileFacts& file, std::uint32_t user) {
+    if ((file.mode & 0022) != 0)
+        return "others than its owner may write it (mode " + Octal(file.mode) + ")";
+    if (file.owner != 0 && file.owner != user)
+        return "it belongs to user " + std::to_string(file.owner) + ", neither root nor this user (" +
+               std::to_string(user) + ")";
+    return {};
+}
+
+std::string LibraryProblem(const std::string& path, std::uint32_t user) {
+    const std::string refusing = "refusing to load '" + path + "': ";
+    if (!path.starts_with('/')) return refusing + "a registered library path must be absolute";
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) == nullptr) return "cannot load " + path + ": " + std::strerror(errno);
+    if (path != resolved) return refusing + "the registered path is not canonical (it is " + resolved + ")";
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return "cannot load " + path + ": " + std::strerror(errno);
+    if (!S_ISREG(st.st_mode)) return refusing + "it is not a regular file";
+    if (std::string problem = TrustProblem({st.st_uid, st.st_mode}, user); !problem.empty())
+        return refusing + problem;
+    return {};
+}
+
+ClassRegistry ClassRegistry::Read(const std::string& path, std::uint32_t user) {
+    ClassRegistry registry;
+    registry.path_ = path;
+    if (path.empty()) return registry;
+    // O_NONBLOCK: a FIFO in the file's place must not hang the host.
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.Get() < 0) {
+        if (errno != ENOENT && errno != ENOTDIR) registry.problem_ = std::string("it cannot be read: ") + std::strerror(errno);
+        return registry;
+    }
+    // The checks apply to the file that is read, whatever is renamed in its place meanwhile.
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0) {
+        registry.problem_ = std::string("it cannot be read: ") + std::strerror(errno);
+        return registry;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        registry.problem_ = "it is not a regular file";
+        return registry;
+    }
+    if (std::string problem = TrustProblem({st.st_uid, st.st_mode}, user); !problem.empty()) {
+        registry.problem_ = std::move(problem);
+        return registry;
+    }
+    std::string data;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+        if (n > 0) {
+            data.append(buffer, static_cast<std::size_t>(n));
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            registry.problem_ = std::string("it cannot be read: ") + std::strerror(errno);
+            return registry;
+        }
+    }
+    link::IniText text(data);
+    if (!text.Problem().empty()) {
+        registry.problem_ = text.Problem();
+        return registry;
+    }
+    registry.text_ = std::move(text);
+    return registry;
+}
+
+std::optional<GUID> ClassRegistry::ClassIdOfProgId(std::string_view progId) const {
+    if (!text_ || !StorableName(progId) || progId.find(']') != std::string_view::npos) return std::nullopt;
+    const auto value = text_->Value(ProgIdSection(progId), "CLSID");
+    return value ? GUID::Parse(*value) : std::nullopt;
+}
+
+std::optional<std::string> ClassRegistry::LibraryOfClass(const GUID& clsid) const {
+    if (!text_) return std::nullopt;
+    auto value = text_->Value(ClassSection(clsid), "Library");
+    if (!value || value->empty()) return std::nullopt;
+    return value;
+}
+
 HRESULT RegisterControlLibrary(const std::string& registryFile, const std::string& libraryPath) {
-    // Lookups read at most CIni::kMaxValueLength characters; a longer path would come back cut.
-    if (!StorableName(libraryPath) || libraryPath.size() + kToolboxBitmapSuffix.size() > CIni::kMaxValueLength)
-        return SELFREG_E_TYPELIB;
+    // A host loads only what is named by an absolute path, never searched for.
+    if (!StorableName(libraryPath) || !IsNormalAbsolutePath(libraryPath)) return SELFREG_E_TYPELIB;
     const std::string folder = libraryPath.substr(0, libraryPath.find_last_of('/'));
     const TypeLibraryInfo& library = kBrimlinkTypeLibrary;
-    CIni registry(registryFile);
+    CIni registry(registryFile, kRegistryFileMode);
 
     const Section typeLibrary{TypeLibSection(),
                               {{"Name", std::string(library.name)},
@@ -145,7 +264,7 @@ HRESULT RegisterControlLibrary(const std::string& registryFile, const std::strin
 }
 
 HRESULT UnregisterControlLibrary(const std::string& registryFile) {
-    CIni registry(registryFile);
+    CIni registry(registryFile, kRegistryFileMode);
     if (!RemoveSections(registry, {TypeLibSection()})) return SELFREG_E_TYPELIB;
 
     std::vector<std::string> classes;

@@ -1,15 +1,25 @@
-// brimlink-regsvr [-u] PATH: loads a control library and calls its
-// DllRegisterServer (or, with -u, DllUnregisterServer), as regsvr32 does.
-// Exit status: 0 success, 1 the library or entry point failed, 2 bad usage.
+// brimlink-regsvr [-u] [--user] PATH: loads a control library and calls its
+// DllRegisterServer (or, with -u, DllUnregisterServer), as regsvr32 does;
+// with --user its DllInstall for the per-user registry, as regsvr32 /n /i:user.
+// Exit status: 0 success, 1 the library, entry point or registry failed,
+// 2 bad usage.
 #include <dlfcn.h>
 
+#include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <system_error>
 
 #include "control/interface/Automation.h"
+#include "control/interface/Registration.h"
+#include "control/link/Ini.h"
+#include "control/link/SettingsLocation.h"
 
 namespace {
 
@@ -19,13 +29,18 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 constexpr std::string_view kUsage =
-    "usage: brimlink-regsvr [-u] PATH\n"
+    "usage: brimlink-regsvr [-u] [--user] PATH\n"
     "Registers the control library PATH (e.g. Brimlink.ocx) in the class registry,\n"
     "or with -u removes its registration, by calling the library's own\n"
-    "DllRegisterServer or DllUnregisterServer.\n"
+    "DllRegisterServer or DllUnregisterServer. The library is registered by its\n"
+    "canonical path. The machine registry is Registry.ini in the settings folder\n"
+    "(mode 0644: only its owner, normally root, may change it).\n"
     "  -u          unregister\n"
+    "  --user      use this user's own registry instead,\n"
+    "              $XDG_CONFIG_HOME/Brimlink/Registry.ini (the library's DllInstall)\n"
     "  -h, --help  show this text\n"
-    "Exit status: 0 on success, 1 when the library fails, 2 on bad arguments.\n";
+    "Exit status: 0 on success, 1 when the library or the registry fails,\n"
+    "2 on bad arguments.\n";
 
 void Print(std::FILE* stream, std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stream);
@@ -36,6 +51,7 @@ void Print(std::FILE* stream, std::string_view text) {
 
 int main(int argc, char** argv) {
     bool unregister = false;
+    bool perUser = false;
     bool endOfOptions = false;
     std::string path;
     for (int i = 1; i < argc; ++i) {
@@ -46,6 +62,8 @@ int main(int argc, char** argv) {
         }
         if (!endOfOptions && arg == "-u") {
             unregister = true;
+        } else if (!endOfOptions && arg == "--user") {
+            perUser = true;
         } else if (!endOfOptions && arg == "--") {
             endOfOptions = true;
         } else if (!endOfOptions && arg.size() > 1 && arg.front() == '-') {
@@ -65,12 +83,30 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
-    // dlopen searches the library path for a bare name; the file meant is the one named.
+    // dlopen searches the library path for a bare name; the file meant is the
+    // one named, and hosts load it by the canonical path registered.
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(path, error);
     if (!error) path = absolute.lexically_normal().string();
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) == nullptr) {
+        Print(stderr, "brimlink-regsvr: cannot load " + path + ": " + std::strerror(errno) + "\n");
+        return kExitFailure;
+    }
+    path = resolved;
 
-    const char* entryName = unregister ? "DllUnregisterServer" : "DllRegisterServer";
+    // A registry that does not read cleanly would lose what was not
+    // understood, other libraries' entries among them: it is left alone.
+    const std::string registry =
+        perUser ? ba::UserRegistryFilePath()
+                : ba::RegistryFilePath(brimlink::link::SettingsFolder(brimlink::link::ControlFolder(path)));
+    if (const std::string problem = brimlink::link::CIni(registry).Problem(); !problem.empty()) {
+        Print(stderr, "brimlink-regsvr: the class registry " + registry + " is left as it is: " + problem +
+                          "; correct or remove it first\n");
+        return kExitFailure;
+    }
+
+    const char* entryName = perUser ? "DllInstall" : unregister ? "DllUnregisterServer" : "DllRegisterServer";
     // Never closed: the library may have started threads or registered
     // handlers that must not outlive its code.
     void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -79,18 +115,26 @@ int main(int argc, char** argv) {
         Print(stderr, "brimlink-regsvr: cannot load " + path + ": " + (reason ? reason : "unknown reason") + "\n");
         return kExitFailure;
     }
-    using EntryPoint = ba::HRESULT (*)();
-    const auto entry = reinterpret_cast<EntryPoint>(::dlsym(library, entryName));
-    if (entry == nullptr) {
+    void* symbol = ::dlsym(library, entryName);
+    if (symbol == nullptr) {
         Print(stderr, "brimlink-regsvr: " + path + " has no entry point " + entryName + "\n");
         return kExitFailure;
     }
 
-    const ba::HRESULT hr = entry();
+    ba::HRESULT hr;
+    if (perUser) {
+        using InstallEntry = ba::HRESULT (*)(std::int32_t, const char16_t*);
+        hr = reinterpret_cast<InstallEntry>(symbol)(unregister ? 0 : 1, u"user");
+    } else {
+        using EntryPoint = ba::HRESULT (*)();
+        hr = reinterpret_cast<EntryPoint>(symbol)();
+    }
+    const std::string what = perUser ? std::string(entryName) + (unregister ? " -u user" : " user") : entryName;
     if (ba::Failed(hr)) {
-        Print(stderr, std::string(entryName) + " in " + path + " failed: " + ba::FormatResult(hr) + "\n");
+        Print(stderr, what + " in " + path + " failed: " + ba::FormatResult(hr) + " (class registry " + registry +
+                          ")\n");
         return kExitFailure;
     }
-    Print(stdout, std::string(entryName) + " in " + path + " succeeded.\n");
+    Print(stdout, what + " in " + path + " succeeded.\n");
     return 0;
 }

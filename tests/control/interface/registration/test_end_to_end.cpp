@@ -3,12 +3,14 @@
 // (XDG_CONFIG_DIRS of the children), so no test reads or writes /etc/xdg.
 #include <dlfcn.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -36,8 +38,13 @@ protected:
     void SetUp() override { ASSERT_FALSE(temp_.Path().empty()); }
 
     std::map<std::string, std::string> Environment() const {
-        return {{"XDG_CONFIG_DIRS", ConfigDirs()}, {"QT_QPA_PLATFORM", "offscreen"}};
+        return {{"XDG_CONFIG_DIRS", ConfigDirs()},
+                {"XDG_CONFIG_HOME", ConfigHome()},
+                {"QT_QPA_PLATFORM", "offscreen"}};
     }
+    // The per-user registry's home, so no child reads or writes the real ~/.config.
+    std::string ConfigHome() const { return temp_.Path() + "/home/.config"; }
+    std::string UserRegistry() const { return ConfigHome() + "/Brimlink/Registry.ini"; }
     const std::string& ConfigDirs() const { return temp_.Path(); }
     std::string SettingsFolder() const { return temp_.Path() + "/Brimlink"; }
     std::string Registry() const { return ba::RegistryFilePath(SettingsFolder()); }
@@ -84,7 +91,7 @@ std::string LibcPath() {
 TEST_F(EndToEnd, RegsvrExplainsItsUsage) {
     const Finished help = Run({BRIMLINK_REGSVR_PROGRAM, "--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(help.out.starts_with("usage: brimlink-regsvr [-u] PATH\n")) << help.out;
+    EXPECT_TRUE(help.out.starts_with("usage: brimlink-regsvr [-u] [--user] PATH\n")) << help.out;
 
     for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
              {BRIMLINK_REGSVR_PROGRAM},
@@ -93,7 +100,7 @@ TEST_F(EndToEnd, RegsvrExplainsItsUsage) {
              {BRIMLINK_REGSVR_PROGRAM, BRIMLINK_OCX_PATH, BRIMLINK_OCX_PATH}}) {
         const Finished bad = Run(wrong);
         EXPECT_EQ(bad.status, 2) << wrong.size();
-        EXPECT_NE(bad.err.find("usage: brimlink-regsvr [-u] PATH"), std::string::npos) << bad.err;
+        EXPECT_NE(bad.err.find("usage: brimlink-regsvr [-u] [--user] PATH"), std::string::npos) << bad.err;
         EXPECT_EQ(bad.out, "");
     }
     EXPECT_FALSE(fs::exists(Registry()));
@@ -158,6 +165,94 @@ TEST_F(EndToEnd, RegistrationRoundTrip) {
     EXPECT_EQ(after.status, 1) << "the program ended by a signal or hung";
     EXPECT_TRUE(after.err.starts_with("error: cannot create the control BLOCX32.Blocx32Ctrl.1: ")) << after.err;
     EXPECT_EQ(after.out, "");
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+unsigned ModeOf(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+TEST_F(EndToEnd, RegsvrWritesTheMachineRegistryForOthersToReadOnly) {
+    const std::string ocx = fs::canonical(BRIMLINK_OCX_PATH).string();
+    const Finished registered = Run({BRIMLINK_REGSVR_PROGRAM, ocx});
+    ASSERT_EQ(registered.status, 0) << registered.err;
+    EXPECT_EQ(ModeOf(Registry()), 0644u);
+    EXPECT_EQ(ModeOf(SettingsFolder()), 02775u);
+    EXPECT_EQ(ba::LibraryOfClass(Registry(), ba::CLSID_Brimlink), ocx);
+
+    // A registry left group-writable by an older version is repaired by registering again.
+    ASSERT_EQ(::chmod(Registry().c_str(), 0664), 0);
+    const std::string before = ReadFile(Registry());
+    ASSERT_EQ(Run({BRIMLINK_REGSVR_PROGRAM, ocx}).status, 0);
+    EXPECT_EQ(ModeOf(Registry()), 0644u);
+    EXPECT_EQ(ReadFile(Registry()), before);
+}
+
+TEST_F(EndToEnd, RegsvrNeverSearchesForABareName) {
+    // With the library's folder on the search path a bare name still means
+    // the file in the current folder, which is not there.
+    const fs::path ocx = BRIMLINK_OCX_PATH;
+    auto child = std::make_unique<ChildProcess>(
+        std::vector<std::string>{BRIMLINK_REGSVR_PROGRAM, ocx.filename().string()},
+        std::map<std::string, std::string>{{"XDG_CONFIG_DIRS", ConfigDirs()},
+                                           {"XDG_CONFIG_HOME", ConfigHome()},
+                                           {"LD_LIBRARY_PATH", ocx.parent_path().string()}},
+        ConfigDirs());
+    child->CloseStdin();
+    EXPECT_EQ(child->WaitForExit(), 1);
+    EXPECT_EQ(child->Err(), "brimlink-regsvr: cannot load " + ConfigDirs() + "/" + ocx.filename().string() +
+                                ": No such file or directory\n");
+    EXPECT_FALSE(fs::exists(Registry()));
+}
+
+TEST_F(EndToEnd, RegsvrRefusesARegistryThatDoesNotReadCleanly) {
+    using namespace std::string_literals;
+    fs::create_directories(SettingsFolder());
+    const std::string text = "[CLSID {01234567-89AB-CDEF-0123-456789ABCDEF}]\nLibrary=/usr/lib/other\x00.so\n"
+                             "[ProgID Other.Thing.1]\nCLSID={01234567-89AB-CDEF-0123-456789ABCDEF}\n"s;
+    std::ofstream(Registry(), std::ios::binary) << text;
+    for (const std::vector<std::string>& argv : std::vector<std::vector<std::string>>{
+             {BRIMLINK_REGSVR_PROGRAM, BRIMLINK_OCX_PATH}, {BRIMLINK_REGSVR_PROGRAM, "-u", BRIMLINK_OCX_PATH}}) {
+        const Finished refused = Run(argv);
+        EXPECT_EQ(refused.status, 1) << argv.size();
+        EXPECT_EQ(refused.err, "brimlink-regsvr: the class registry " + Registry() +
+                                   " is left as it is: line 2 holds a NUL byte; correct or remove it first\n");
+        EXPECT_EQ(refused.out, "");
+        EXPECT_EQ(ReadFile(Registry()), text);
+    }
+}
+
+TEST_F(EndToEnd, RegsvrUserRegistersForThisUserOnly) {
+    const std::string ocx = fs::canonical(BRIMLINK_OCX_PATH).string();
+    const std::string lonely = ConfigDirs() + "/host";
+    fs::create_directory(lonely);
+    const std::string cli = lonely + "/brimlink-cli";
+    fs::copy_file(BRIMLINK_CLI_PROGRAM, cli);
+
+    const Finished registered = Run({BRIMLINK_REGSVR_PROGRAM, "--user", ocx});
+    ASSERT_EQ(registered.status, 0) << registered.err;
+    EXPECT_EQ(registered.out, "DllInstall user in " + ocx + " succeeded.\n");
+    EXPECT_FALSE(fs::exists(Registry())) << "the machine registry is left alone";
+    EXPECT_EQ(ba::LibraryOfClass(UserRegistry(), ba::CLSID_Brimlink), ocx);
+    EXPECT_EQ(ModeOf(UserRegistry()), 0644u);
+    EXPECT_EQ(ModeOf(ConfigDirs() + "/home"), 0700u);
+    EXPECT_EQ(ModeOf(ConfigHome()), 0700u);
+
+    const Finished created = Run({cli, "-c", "GetModuleType 1"});
+    EXPECT_EQ(created.status, 0) << created.err;
+    EXPECT_EQ(created.out, "GetModuleType = 0\n");
+
+    const Finished unregistered = Run({BRIMLINK_REGSVR_PROGRAM, "-u", "--user", ocx});
+    ASSERT_EQ(unregistered.status, 0) << unregistered.err;
+    EXPECT_EQ(unregistered.out, "DllInstall -u user in " + ocx + " succeeded.\n");
+    EXPECT_EQ(ba::LibraryOfClass(UserRegistry(), ba::CLSID_Brimlink), std::nullopt);
+    const Finished after = Run({cli, "-c", "GetModuleType 1"});
+    EXPECT_EQ(after.status, 1);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,10 +1,11 @@
-// The entry points of Brimlink.ocx as the loader sees them: exactly four
+// The entry points of Brimlink.ocx as the loader sees them: exactly five
 // exported functions, the class factories behind DllGetClassObject, and
 // DllCanUnloadNow following the objects alive.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -53,12 +54,22 @@ std::set<std::string> ExportedFunctions(const std::string& path) {
   return names;
 }
 
-TEST(Exports, OnlyTheFourEntryPointsAreExported) {
+TEST(Exports, OnlyTheEntryPointsAreExported) {
   ASSERT_NE(Ocx().handle, nullptr) << dlerror();
   const std::set<std::string> names = ExportedFunctions(BRIMLINK_OCX_PATH);
   if (names.empty()) GTEST_SKIP() << "nm is not available";
-  EXPECT_EQ(names, (std::set<std::string>{"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer",
+  EXPECT_EQ(names, (std::set<std::string>{"DllCanUnloadNow", "DllGetClassObject", "DllInstall", "DllRegisterServer",
                                           "DllUnregisterServer"}));
+}
+
+TEST(Exports, DllInstallKnowsOnlyTheUserScope) {
+  ASSERT_NE(Ocx().handle, nullptr) << dlerror();
+  using Install = ba::HRESULT (*)(std::int32_t, const char16_t*);
+  const auto install = Ocx().Entry<Install>("DllInstall");
+  ASSERT_NE(install, nullptr);
+  // Refused before any registry is looked for.
+  EXPECT_EQ(install(1, u"machine"), ba::E_INVALIDARG);
+  EXPECT_EQ(install(0, u"users"), ba::E_INVALIDARG);
 }
 
 TEST(Exports, ClassObjectsForBothClassesAndNoOther) {

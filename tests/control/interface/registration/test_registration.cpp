@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
+#include <vector>
 #include <sstream>
 #include <string>
 
@@ -89,6 +91,9 @@ TEST_F(Registry, RegisterWritesTheTypeLibraryAndBothClasses) {
 
     // The rename leaves no temporary file behind.
     EXPECT_EQ(std::distance(fs::directory_iterator(Folder()), fs::directory_iterator()), 1);
+    struct stat st {};
+    ASSERT_EQ(::stat(File().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u) << "only the owner may change a registry";
 }
 
 TEST_F(Registry, LookupsByProgIdInAnyCaseAndByClassId) {
@@ -182,16 +187,30 @@ TEST_F(Registry, AFileThatCannotBeWrittenIsATypeLibraryFailure) {
               ba::SELFREG_E_TYPELIB);
     // A library path that would break the file's lines is refused before anything is written.
     EXPECT_EQ(ba::RegisterControlLibrary(File(), "/opt/x\nProgID=evil/Brimlink.ocx"), ba::SELFREG_E_TYPELIB);
-    // So is one too long to be read back whole; the longest that fits is registered.
-    const std::string suffix = "/Brimlink.ocx";
-    const std::size_t longest = CIni::kMaxValueLength - std::string(",207").size();
-    EXPECT_EQ(ba::RegisterControlLibrary(File(), std::string(longest + 1 - suffix.size(), 'd') + suffix),
-              ba::SELFREG_E_TYPELIB);
+    // So is one a host would search for or resolve against its own folder.
+    for (const char* path : {"Brimlink.ocx", "./Brimlink.ocx", "lib/Brimlink.ocx", "/opt/../tmp/Brimlink.ocx",
+                             "/opt/./Brimlink.ocx", "/opt//Brimlink.ocx", "/opt/brimlink/", "/"}) {
+        EXPECT_EQ(ba::RegisterControlLibrary(File(), path), ba::SELFREG_E_TYPELIB) << path;
+    }
     EXPECT_FALSE(fs::exists(File()));
-    const std::string fits = std::string(longest - suffix.size(), 'd') + suffix;
-    ASSERT_EQ(ba::RegisterControlLibrary(File(), fits), ba::S_OK);
-    EXPECT_EQ(ba::LibraryOfClass(File(), ba::CLSID_Brimlink), fits);
-    EXPECT_EQ(CIni(File()).ReadString(kControlSection, "ToolboxBitmap", ""), fits + ",207");
+    // A long path is read back whole.
+    const std::string suffix = "/Brimlink.ocx";
+    const std::string longPath = "/" + std::string(1200, 'd') + suffix;
+    ASSERT_EQ(ba::RegisterControlLibrary(File(), longPath), ba::S_OK);
+    EXPECT_EQ(ba::LibraryOfClass(File(), ba::CLSID_Brimlink), longPath);
+    EXPECT_EQ(CIni(File()).ReadString(kControlSection, "ToolboxBitmap", ""), longPath + ",207");
+}
+
+TEST_F(Registry, AFileThatDoesNotReadCleanlyIsNeverRewritten) {
+    using namespace std::string_literals;
+    // Another library's entries after a NUL were once dropped by a rewrite.
+    const std::string text = "[Notes]\nOwner=room\x00 12\n[ProgID Other.Thing.1]\nCLSID={01234567-89AB-CDEF-0123-456789ABCDEF}\n"s;
+    {
+        std::ofstream(File(), std::ios::binary) << text;
+    }
+    EXPECT_EQ(ba::RegisterControlLibrary(File(), "/opt/brimlink/Brimlink.ocx"), ba::SELFREG_E_TYPELIB);
+    EXPECT_EQ(ba::UnregisterControlLibrary(File()), ba::SELFREG_E_TYPELIB);
+    EXPECT_EQ(ReadFile(File()), text);
 }
 
 TEST_F(Registry, AnUnreadableFileIsNeverOverwritten) {
@@ -210,18 +229,31 @@ class Creation : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(temp_.Path().empty());
-        if (const char* old = ::getenv("XDG_CONFIG_DIRS")) saved_ = old;
+        for (const char* name : {"XDG_CONFIG_DIRS", "XDG_CONFIG_HOME"}) {
+            if (const char* old = ::getenv(name)) saved_[name] = old;
+        }
         ::setenv("XDG_CONFIG_DIRS", temp_.Path().c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (temp_.Path() + "/home-config").c_str(), 1);
         fs::create_directory(temp_.Path() + "/Brimlink");
     }
     void TearDown() override {
-        if (saved_) {
-            ::setenv("XDG_CONFIG_DIRS", saved_->c_str(), 1);
-        } else {
-            ::unsetenv("XDG_CONFIG_DIRS");
+        for (const char* name : {"XDG_CONFIG_DIRS", "XDG_CONFIG_HOME"}) {
+            if (const auto old = saved_.find(name); old != saved_.end()) {
+                ::setenv(name, old->second.c_str(), 1);
+            } else {
+                ::unsetenv(name);
+            }
         }
     }
     std::string Registry() const { return ba::RegistryFilePath(temp_.Path() + "/Brimlink"); }
+    std::string UserRegistry() const { return temp_.Path() + "/home-config/Brimlink/Registry.ini"; }
+    const std::string& Temp() const { return temp_.Path(); }
+
+    // A registry written by hand, as a trusted one: root's or this user's, mode 0644.
+    static void WriteRegistry(const std::string& path, const std::vector<brimlink::link::IniEntry>& entries) {
+        fs::create_directories(fs::path(path).parent_path());
+        ASSERT_TRUE(CIni(path, ba::kRegistryFileMode).WriteStrings(entries));
+    }
 
     ba::HRESULT Create(std::string_view classText, std::string& detail) {
         void* out = reinterpret_cast<void*>(0x1);
@@ -232,7 +264,7 @@ protected:
 
 private:
     TempFolder temp_{"brimlink-registration"};
-    std::optional<std::string> saved_;
+    std::map<std::string, std::string> saved_;
 };
 
 TEST_F(Creation, ProgramFolderIsTheFolderOfThisTest) {
@@ -272,7 +304,8 @@ TEST_F(Creation, ALibraryWithoutTheEntryPointIsReported) {
     Dl_info info{};
     ASSERT_NE(::dladdr(reinterpret_cast<void*>(&std::fopen), &info), 0);
     ASSERT_NE(info.dli_fname, nullptr);
-    const std::string libc = info.dli_fname;
+    // By its canonical path, as registrations record libraries.
+    const std::string libc = fs::canonical(info.dli_fname).string();
     ASSERT_EQ(ba::RegisterControlLibrary(Registry(), libc), ba::S_OK);
 
     std::string detail;
@@ -287,11 +320,140 @@ TEST_F(Creation, AProgIdRegisteredForAnotherClassFollowsTheRegistry) {
     // A ProgID is looked up before the built-in names, and the class it names
     // decides the library.
     constexpr ba::GUID other = ba::GuidLiteral("{01234567-89AB-CDEF-0123-456789ABCDEF}");
-    ASSERT_TRUE(CIni(Registry()).WriteString("ProgID BLOCX32.Blocx32Ctrl.1", "CLSID", other.ToString()));
-    ASSERT_TRUE(CIni(Registry()).WriteString("CLSID " + other.ToString(), "Library", "/nonexistent/other.so"));
+    const std::string clsidSection = "CLSID " + other.ToString();
+    WriteRegistry(Registry(), {{"ProgID BLOCX32.Blocx32Ctrl.1", "CLSID", other.ToString()},
+                               {clsidSection, "Library", "/nonexistent/other.so"}});
     std::string detail;
     EXPECT_TRUE(ba::Failed(Create("BLOCX32.Blocx32Ctrl.1", detail)));
     EXPECT_TRUE(detail.starts_with("cannot load /nonexistent/other.so: ")) << detail;
+}
+
+TEST(Trust, OnlyTheOwnerMayWriteAndTheOwnerIsRootOrTheUser) {
+    const struct {
+        std::uint32_t owner, mode, user;
+        const char* problem;  // empty: trusted
+    } cases[] = {
+        {0, 0100644, 1000, ""},
+        {0, 0100755, 0, ""},
+        {1000, 0100600, 1000, ""},
+        {1000, 0100644, 0, "it belongs to user 1000, neither root nor this user (0)"},
+        {1001, 0100644, 1000, "it belongs to user 1001, neither root nor this user (1000)"},
+        {0, 0100664, 1000, "others than its owner may write it (mode 0664)"},
+        {0, 0100646, 1000, "others than its owner may write it (mode 0646)"},
+        {1000, 0102775, 1000, "others than its owner may write it (mode 2775)"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ba::TrustProblem({c.owner, c.mode}, c.user), c.problem) << c.owner << " " << c.mode << " " << c.user;
+    }
+}
+
+// Registries and libraries others could change are refused, with the file
+// and the reason; the test runs as root and hands files to a stranger.
+TEST_F(Creation, RegistriesAndLibrariesOthersCouldChangeAreRefused) {
+    constexpr std::uint32_t kStranger = 4242;
+    const std::uint32_t user = ::geteuid();
+    const std::string control = "CLSID " + ba::CLSID_Brimlink.ToString();
+    // A library file of our own to hand around: a copy of the C library.
+    Dl_info info{};
+    ASSERT_NE(::dladdr(reinterpret_cast<void*>(&std::fopen), &info), 0);
+    const std::string library = fs::canonical(Temp()).string() + "/lib/Other.so";
+    fs::create_directories(fs::path(library).parent_path());
+    fs::copy_file(info.dli_fname, library);
+    ASSERT_EQ(::chmod(library.c_str(), 0644), 0);
+
+    struct Case {
+        const char* name;
+        std::string libraryPath;
+        unsigned registryMode;
+        std::uint32_t registryOwner;
+        unsigned libraryMode;
+        std::uint32_t libraryOwner;
+        std::string expected;  // the start of the detail
+    };
+    const std::string symlinked = fs::canonical(Temp()).string() + "/lib/../lib/Other.so";
+    const std::vector<Case> cases = {
+        {"trusted", library, 0644, user, 0644, user, library + " has no entry point DllGetClassObject"},
+        {"relative", "./Brimlink.ocx", 0644, user, 0644, user,
+         "refusing to load './Brimlink.ocx': a registered library path must be absolute"},
+        {"bare name", "Brimlink.ocx", 0644, user, 0644, user,
+         "refusing to load 'Brimlink.ocx': a registered library path must be absolute"},
+        {"not canonical", symlinked, 0644, user, 0644, user,
+         "refusing to load '" + symlinked + "': the registered path is not canonical (it is " + library + ")"},
+        {"group-writable registry", library, 0664, user, 0644, user,
+         "the class registry " + Registry() + " is not used: others than its owner may write it (mode 0664)"},
+        {"world-writable registry", library, 0646, user, 0644, user,
+         "the class registry " + Registry() + " is not used: others than its owner may write it (mode 0646)"},
+        {"registry of a stranger", library, 0644, kStranger, 0644, user,
+         "the class registry " + Registry() + " is not used: it belongs to user 4242"},
+        {"group-writable library", library, 0644, user, 0664, user,
+         "refusing to load '" + library + "': others than its owner may write it (mode 0664)"},
+        {"library of a stranger", library, 0644, user, 0755, kStranger,
+         "refusing to load '" + library + "': it belongs to user 4242"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if ((c.registryOwner != user || c.libraryOwner != user) && user != 0) {
+            continue;  // handing a file to another user needs root
+        }
+        fs::remove(Registry());
+        WriteRegistry(Registry(), {{"ProgID Other.Thing.1", "CLSID", ba::CLSID_Brimlink.ToString()},
+                                   {control, "Library", c.libraryPath}});
+        ASSERT_EQ(::chmod(Registry().c_str(), c.registryMode), 0);
+        ASSERT_EQ(::chown(Registry().c_str(), c.registryOwner, static_cast<gid_t>(-1)), 0);
+        ASSERT_EQ(::chmod(library.c_str(), c.libraryMode), 0);
+        ASSERT_EQ(::chown(library.c_str(), c.libraryOwner, static_cast<gid_t>(-1)), 0);
+        std::string detail;
+        EXPECT_TRUE(ba::Failed(Create("Other.Thing.1", detail)));
+        EXPECT_TRUE(detail.starts_with(c.expected)) << detail;
+        // The machine registry refused is refused for every class, also one
+        // the library beside the program would provide.
+        if (c.registryMode != 0644 || c.registryOwner != user) {
+            EXPECT_TRUE(ba::Failed(Create("BLOCX32.Blocx32Ctrl.1", detail)));
+            EXPECT_TRUE(detail.starts_with(c.expected)) << detail;
+        }
+    }
+}
+
+TEST_F(Creation, ARegistryThatDoesNotReadCleanlyIsRefused) {
+    {
+        std::ofstream(Registry(), std::ios::binary) << "[ProgID Other.Thing.1]\nCLSID={01234567-89AB-CDEF-0123-456789ABCDEF}\n"
+                                                    << "no equals sign\n";
+    }
+    ASSERT_EQ(::chmod(Registry().c_str(), 0644), 0);
+    std::string detail;
+    EXPECT_TRUE(ba::Failed(Create("Other.Thing.1", detail)));
+    EXPECT_EQ(detail, "the class registry " + Registry() +
+                          " is not used: line 3 is neither a section, a Key=Value line nor a comment");
+}
+
+TEST_F(Creation, TheUsersRegistryIsConsultedFirst) {
+    constexpr ba::GUID other = ba::GuidLiteral("{01234567-89AB-CDEF-0123-456789ABCDEF}");
+    const std::string control = "CLSID " + ba::CLSID_Brimlink.ToString();
+    WriteRegistry(Registry(), {{"ProgID Other.Thing.1", "CLSID", ba::CLSID_Brimlink.ToString()},
+                               {control, "Library", "/nonexistent/machine.so"}});
+    std::string detail;
+    EXPECT_TRUE(ba::Failed(Create("Other.Thing.1", detail)));
+    EXPECT_TRUE(detail.starts_with("cannot load /nonexistent/machine.so: ")) << detail;
+
+    // The user's ProgID and the user's class both come first; what the user
+    // does not register still comes from the machine.
+    WriteRegistry(UserRegistry(), {{"ProgID Other.Thing.1", "CLSID", other.ToString()},
+                                   {"CLSID " + other.ToString(), "Library", "/nonexistent/user-other.so"},
+                                   {control, "Library", "/nonexistent/user.so"}});
+    EXPECT_TRUE(ba::Failed(Create("Other.Thing.1", detail)));
+    EXPECT_TRUE(detail.starts_with("cannot load /nonexistent/user-other.so: ")) << detail;
+    EXPECT_TRUE(ba::Failed(Create(ba::CLSID_Brimlink.ToString(), detail)));
+    EXPECT_TRUE(detail.starts_with("cannot load /nonexistent/user.so: ")) << detail;
+    WriteRegistry(Registry(), {{"ProgID Machine.Only.1", "CLSID", ba::CLSID_BrimlinkPropPage.ToString()},
+                               {"CLSID " + ba::CLSID_BrimlinkPropPage.ToString(), "Library", "/nonexistent/page.so"}});
+    EXPECT_TRUE(ba::Failed(Create("Machine.Only.1", detail)));
+    EXPECT_TRUE(detail.starts_with("cannot load /nonexistent/page.so: ")) << detail;
+
+    // It is held to the same rule.
+    ASSERT_EQ(::chmod(UserRegistry().c_str(), 0666), 0);
+    EXPECT_TRUE(ba::Failed(Create("Machine.Only.1", detail)));
+    EXPECT_EQ(detail, "the class registry " + UserRegistry() +
+                          " is not used: others than its owner may write it (mode 0666)");
 }
 
 }  // namespace
