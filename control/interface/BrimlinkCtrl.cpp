@@ -87,7 +87,9 @@ CBrimlinkCtrl::CBrimlinkCtrl(ControlOptions options)
     channelPointers_[i] = channels_[i].get();
   }
   SetCurrentPropertyTarget(this);
-  settings_ = link::LoadAndWriteBack(ini_);
+  // A settings file that cannot be read cleanly or written leaves the values
+  // in memory and the file as it is; the trace says why when it first opens.
+  settings_ = link::LoadAndWriteBack(ini_, &settingsProblem_);
   modified_ = false;
   debugWin_ = std::make_unique<CDebugWin>(traceLog_, [this] { OnTraceWindowClosed(); });
   link::SetCurrentTraceLog(&traceLog_);
@@ -99,7 +101,8 @@ CBrimlinkCtrl::~CBrimlinkCtrl() {
   // process what the modules send.
   destroying_ = true;
   events_.UnadviseAll();
-  if (modified_) link::WritePortSettings(ini_, settings_);
+  if (modified_ && !link::WritePortSettings(ini_, settings_) && !settingsProblemTraced_)
+    traceLog_.AddLine("Settings not saved: " + ini_.Path() + ": " + ini_.LastError());
   for (int i = 0; i < channelCount_; ++i) channels_[static_cast<std::size_t>(i)]->CloseChannel();
   debugWin_.reset();
   link::ClearCurrentTraceLog(&traceLog_);
@@ -509,6 +512,10 @@ QWidget* CBrimlinkCtrl::DialogParent() const { return window_ != nullptr ? windo
 void CBrimlinkCtrl::ShowTraceWindow() {
   if (!HasWidgetApplication()) return;
   debugWin_->Show(window_.data());
+  if (!settingsProblem_.empty() && !settingsProblemTraced_ && traceLog_.Tracing()) {
+    traceLog_.AddLine(settingsProblem_);
+    settingsProblemTraced_ = true;
+  }
 }
 
 void CBrimlinkCtrl::ShowDebugWnd() { ShowTraceWindow(); }

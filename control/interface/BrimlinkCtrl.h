@@ -142,6 +142,9 @@ class CBrimlinkCtrl final : public automation::RefCounted<automation::BrimlinkDi
   const link::CommandChannel& Channel(int index) const { return *channels_[static_cast<std::size_t>(index)]; }
   std::int16_t CurrentModule() const { return currentModule_; }
   const std::string& SettingsPath() const { return ini_.Path(); }
+  // Why the settings file was not read cleanly or not written back when the
+  // control was created; empty when all went well.
+  const std::string& SettingsProblem() const { return settingsProblem_; }
   bool Modified() const { return modified_; }
   link::TraceLog& Trace() { return traceLog_; }
   CDebugWin& DebugWin() { return *debugWin_; }
@@ -201,6 +204,8 @@ class CBrimlinkCtrl final : public automation::RefCounted<automation::BrimlinkDi
   std::string controlFolder_;
   std::string settingsFolder_;
   link::CIni ini_;
+  std::string settingsProblem_;  // why Brimlink.ini was not read or written at creation
+  bool settingsProblemTraced_ = false;
   bool modified_ = false;
   link::ComPortSearchTable searchTable_;
 

@@ -1,8 +1,11 @@
 // What a host can do wrong or at an awkward moment: bad arguments, nested
 // connection calls, releasing the control while it works, two controls side
 // by side, and the settings written when the control goes.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
+#include <fstream>
 #include <thread>
 
 #include "ControlBench.h"
@@ -259,6 +262,44 @@ TEST(ControlLifecycle, ModifiedSettingsAreWrittenNormalisedAtDestruction) {
   auto next = bench.Create();
   EXPECT_EQ(next->CurrentPortSettings().searchCom, "205,203-204,201");
   EXPECT_EQ(next->CurrentPortSettings().useUsb, 0);
+}
+
+// A settings file the control cannot use or write: it works with what it
+// could read, says why, and never rewrites the file, also when its settings
+// change.
+TEST(ControlLifecycle, ASettingsFileNotReadCleanlyOrReadOnlyIsKept) {
+  qttest::Watchdog watchdog(20s);
+  ControlBench bench;
+  bench.WriteIni({.useUsb = "N", .searchCom = "201"});
+  {
+    std::ofstream(bench.IniPath(), std::ios::app | std::ios::binary) << std::string("[Other]\nK=a\0b\n", 15);
+  }
+  const std::string broken = bench.ReadIni();
+  auto control = bench.Create();
+  EXPECT_EQ(control->CurrentPortSettings().useUsb, 1) << "the defaults apply";
+  EXPECT_EQ(control->CurrentPortSettings().searchCom, "1-255");
+  EXPECT_EQ(control->SettingsProblem(),
+            "Settings: " + bench.IniPath() + " is not used and kept as it is: line 9 holds a NUL byte");
+  link::PortSettings settings = control->CurrentPortSettings();
+  settings.useSerial = 0;
+  control->StorePortSettings(settings);
+  control.reset();
+  EXPECT_EQ(bench.ReadIni(), broken);
+
+  bench.WriteIni({.useUsb = "N", .searchCom = "201"});
+  const std::string readOnly = bench.ReadIni();
+  ASSERT_EQ(::chmod(bench.IniPath().c_str(), 0444), 0);
+  control = bench.Create();
+  EXPECT_EQ(control->CurrentPortSettings().useUsb, 0) << "a read-only file is still read";
+  EXPECT_EQ(control->CurrentPortSettings().searchCom, "201");
+  EXPECT_EQ(control->SettingsProblem(),
+            "Settings: " + bench.IniPath() + " is not written back: it is read-only for this user");
+  control->StorePortSettings(settings);
+  control.reset();
+  EXPECT_EQ(bench.ReadIni(), readOnly);
+  struct stat st {};
+  ASSERT_EQ(::stat(bench.IniPath().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0444u);
 }
 
 // The host lets go of the control from its event handler while a read waits
