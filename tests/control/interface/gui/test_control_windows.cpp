@@ -1,5 +1,7 @@
 // The control in a host with widgets (offscreen): its trace window, its own
 // window and the property page as a user meets them.
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
@@ -94,6 +96,23 @@ TEST(ControlWindows, ShowDebugWndTwiceMakesOneWindowAndOkThenShowStartsAFreshLis
   Call(*control, "ShowDebugWnd");
   EXPECT_EQ(TraceWindowCount(), 1);
   EXPECT_TRUE(Lines(control->DebugWin()).isEmpty());
+}
+
+TEST(ControlWindows, TheTraceWindowSaysOnceWhyTheSettingsFileWasNotWritten) {
+  ControlBench bench;
+  const std::string path = bench.IniPath();
+  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  auto control = bench.Create();
+  const std::string why = "Settings: " + path + " is not written back: it is read-only for this user";
+  Call(*control, "ShowDebugWnd");
+  QStringList lines = Lines(control->DebugWin());
+  ASSERT_EQ(lines.size(), 1) << lines.join('\n').toStdString();
+  EXPECT_TRUE(lines[0].endsWith(QString::fromStdString(":\t" + why))) << lines[0].toStdString();
+
+  control->DebugWin().Window()->findChild<QPushButton*>("ok1")->click();
+  DeleteDeferred();
+  Call(*control, "ShowDebugWnd");
+  EXPECT_TRUE(Lines(control->DebugWin()).isEmpty()) << "said once";
 }
 
 TEST(ControlWindows, TheControlWindowEmbedsInTheHostAndScalesItsPicture) {
