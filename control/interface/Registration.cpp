@@ -164,6 +164,18 @@ std::string LibraryProblem(const std::string& path, std::uint32_t user) {
     if (!S_ISREG(st.st_mode)) return refusing + "it is not a regular file";
     if (std::string problem = TrustProblem({st.st_uid, st.st_mode}, user); !problem.empty())
         return refusing + problem;
+    // Nor may anybody else put another file in its place: every folder on
+    // the way is held to the same rule, unless it is sticky (like /tmp),
+    // where only a file's owner may rename it.
+    for (std::size_t slash = path.find_last_of('/'); slash != std::string::npos && slash > 0;
+         slash = path.find_last_of('/', slash - 1)) {
+        const std::string folder = path.substr(0, slash);
+        struct stat folderStat {};
+        if (::stat(folder.c_str(), &folderStat) != 0) return "cannot load " + path + ": " + std::strerror(errno);
+        const std::uint32_t mode = (folderStat.st_mode & S_ISVTX) != 0 ? (folderStat.st_mode & ~0022u) : folderStat.st_mode;
+        if (std::string problem = TrustProblem({folderStat.st_uid, mode}, user); !problem.empty())
+            return refusing + "its folder " + folder + ": " + problem;
+    }
     return {};
 }
 

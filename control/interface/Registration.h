@@ -45,7 +45,8 @@ struct FileFacts {
 std::string TrustProblem(const FileFacts& file, std::uint32_t user);
 
 // Why a registered library cannot be used by `user`; empty when it can: its
-// path is absolute and canonical, it is a regular file and trusted as above.
+// path is absolute and canonical, it is a regular file and trusted as above,
+// and so is every folder on its path (a sticky folder may be writable).
 // The text starts with "cannot load PATH: " when the file is missing, else
 // with "refusing to load PATH: ".
 std::string LibraryProblem(const std::string& path, std::uint32_t user);

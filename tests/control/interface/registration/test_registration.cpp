@@ -369,6 +369,7 @@ TEST_F(Creation, RegistriesAndLibrariesOthersCouldChangeAreRefused) {
         unsigned libraryMode;
         std::uint32_t libraryOwner;
         std::string expected;  // the start of the detail
+        unsigned folderMode = 0755;
     };
     const std::string symlinked = fs::canonical(Temp()).string() + "/lib/../lib/Other.so";
     const std::vector<Case> cases = {
@@ -389,6 +390,12 @@ TEST_F(Creation, RegistriesAndLibrariesOthersCouldChangeAreRefused) {
          "refusing to load '" + library + "': others than its owner may write it (mode 0664)"},
         {"library of a stranger", library, 0644, user, 0755, kStranger,
          "refusing to load '" + library + "': it belongs to user 4242"},
+        {"library in a group-writable folder", library, 0644, user, 0644, user,
+         "refusing to load '" + library + "': its folder " + fs::path(library).parent_path().string() +
+             ": others than its owner may write it (mode 0775)",
+         0775},
+        {"library in a sticky folder", library, 0644, user, 0644, user,
+         library + " has no entry point DllGetClassObject", 01777},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -402,6 +409,7 @@ TEST_F(Creation, RegistriesAndLibrariesOthersCouldChangeAreRefused) {
         ASSERT_EQ(::chown(Registry().c_str(), c.registryOwner, static_cast<gid_t>(-1)), 0);
         ASSERT_EQ(::chmod(library.c_str(), c.libraryMode), 0);
         ASSERT_EQ(::chown(library.c_str(), c.libraryOwner, static_cast<gid_t>(-1)), 0);
+        ASSERT_EQ(::chmod(fs::path(library).parent_path().c_str(), c.folderMode), 0);
         std::string detail;
         EXPECT_TRUE(ba::Failed(Create("Other.Thing.1", detail)));
         EXPECT_TRUE(detail.starts_with(c.expected)) << detail;
