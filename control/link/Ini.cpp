@@ -265,28 +265,45 @@ std::string Parse(std::string_view text, Loaded& loaded)
     if (loaded.ini.LoadData(text.data(), text.size()) != SI_OK)
         return "it cannot be parsed";
 
+    // What the parser would write must be what the file says, line for line;
+    // else a rewrite would lose or change something. It drops comments after
+    // the last entry (unless they head the file), so those are kept aside.
+    const auto writtenBack = [&](std::string& why) {
+        std::string saved;
+        if (!loaded.Save(saved)) {
+            why = "it cannot be parsed";
+            return false;
+        }
+        std::string ignored;
+        const std::vector<Item> again = Items(saved, ignored);
+        if (!ignored.empty() || again.size() > items.size()) {
+            why = "it would not be written back as it reads";
+            return false;
+        }
+        for (std::size_t i = 0; i < again.size(); ++i) {
+            if (again[i].text != items[i].text) {
+                why = LineText(items[i].line) + " would not be written back as it reads";
+                return false;
+            }
+        }
+        if (again.size() < items.size()) {
+            why = LineText(items[again.size()].line) + " would not be written back as it reads";
+            return false;
+        }
+        return true;
+    };
+    if (writtenBack(problem))
+        return {};
     std::size_t tailStart = items.size();
     while (tailStart > 0 && items[tailStart - 1].text.starts_with("comment "))
         --tailStart;
     for (std::size_t i = tailStart; i < items.size(); ++i)
         loaded.tail += items[i].text.substr(std::string_view("comment ").size()) + "\n";
-
-    // What the parser would write must be what the file says, line for line;
-    // else a rewrite would lose or change something (a key or section given
-    // twice, for one).
-    std::string saved;
-    if (!loaded.Save(saved))
-        return "it cannot be parsed";
-    std::string ignored;
-    const std::vector<Item> again = Items(saved, ignored);
-    if (!ignored.empty())
-        return "it would not be written back as it reads";
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (i >= again.size() || again[i].text != items[i].text)
-            return LineText(items[i].line) + " would not be written back as it reads";
-    }
-    if (again.size() != items.size())
-        return "it would not be written back as it reads";
+    if (loaded.tail.empty())
+        return problem;
+    problem.clear();
+    if (!writtenBack(problem))
+        return problem;
     return {};
 }
 

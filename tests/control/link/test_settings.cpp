@@ -607,6 +607,29 @@ TEST(IniUnclean, WhatIsUnderstoodIsRewrittenWithEveryLine)
     EXPECT_TRUE(ReadFile(path).ends_with("; tail one\n# tail two\n")) << "the tail is not doubled";
 }
 
+TEST(IniUnclean, CommentsAnywhereSurviveAWrite)
+{
+    const struct {
+        const char* text;
+        const char* after;  // the whole file after writing [New] K=V
+    } cases[] = {
+        {"", "[New]\nK=V\n"},
+        {"; only\n# comments\n", "; only\n# comments\n\n\n[New]\nK=V\n"},
+        {"[A]\nX=1\n; end of A\n\n[B]\n; last\n", "[A]\nX=1\n\n\n; end of A\n[B]\n\n\n[New]\nK=V\n; last\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        TempFolder folder;
+        const std::string path = folder / "Brimlink.ini";
+        WriteFile(path, c.text);
+        CIni ini(path);
+        EXPECT_EQ(ini.Problem(), "");
+        ASSERT_TRUE(ini.WriteString("New", "K", "V")) << ini.LastError();
+        EXPECT_EQ(ReadFile(path), c.after);
+        EXPECT_EQ(ini.Problem(), "");
+    }
+}
+
 // ---- how the file is replaced ----------------------------------------------
 
 TEST(IniWrite, AReadOnlyFileIsNotReplaced)
