@@ -255,6 +255,38 @@ TEST_F(EndToEnd, RegsvrUserRegistersForThisUserOnly) {
     EXPECT_EQ(after.status, 1);
 }
 
+// The installed layout on a shared PC: root registers in the machine
+// registry; a user's host, outside the settings folder's group, trusts it and
+// reads settings it cannot write. A registry of another user is refused.
+TEST_F(EndToEnd, AnotherUsersHostTrustsRootsRegistryOnly) {
+    if (::geteuid() != 0 || !fs::exists("/usr/bin/setpriv")) GTEST_SKIP() << "needs root and setpriv";
+    const std::string ocx = fs::canonical(BRIMLINK_OCX_PATH).string();
+    WriteSafePortSettings();
+    ASSERT_EQ(Run({BRIMLINK_REGSVR_PROGRAM, ocx}).status, 0);
+    ASSERT_EQ(::chmod(ConfigDirs().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod((SettingsFolder() + "/Brimlink.ini").c_str(), 0644), 0);
+    const std::string settings = ReadFile(SettingsFolder() + "/Brimlink.ini");
+    const std::string lonely = ConfigDirs() + "/host";
+    fs::create_directory(lonely);
+    const std::string cli = lonely + "/brimlink-cli";
+    fs::copy_file(BRIMLINK_CLI_PROGRAM, cli);
+
+    const auto runAsPupil = [&] {
+        return Run({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", cli, "-c",
+                    "GetModuleType 1"});
+    };
+    const Finished trusted = runAsPupil();
+    EXPECT_EQ(trusted.status, 0) << trusted.err;
+    EXPECT_EQ(trusted.out, "GetModuleType = 0\n");
+    EXPECT_EQ(ReadFile(SettingsFolder() + "/Brimlink.ini"), settings) << "read, not rewritten";
+
+    ASSERT_EQ(::chown(Registry().c_str(), 4242, static_cast<gid_t>(-1)), 0);
+    const Finished refused = runAsPupil();
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "error: cannot create the control BLOCX32.Blocx32Ctrl.1: the class registry " + Registry() +
+                               " is not used: it belongs to user 4242, neither root nor this user (65534)\n");
+}
+
 // ---------------------------------------------------------------------------
 // brimlink-cli with the library beside it (the build's one program folder)
 
