@@ -62,6 +62,10 @@ TEST(QtReentrancy, CallsFromInsideTheHandlerGetTheModulesAnswers) {
   CommandChannel& channel = link.Channel(0);
   ASSERT_EQ(channel.OpenSerialChannel(7, 7), 7u);
   link::ModuleRecord& record = link.Record(1);
+  // The opening's two commands are both answered "setup1"; the second answer
+  // may come after the channel is ready.
+  ASSERT_TRUE(link.PumpUntil(
+      [&] { return std::count(link.traceLines.begin(), link.traceLines.end(), "RX COM 7:\tsetup1") == 2; }));
   link.AtModule(0, [](VirtualModule& m) { m.Receive("MAW1.0=0021\r", Now()); });
   ASSERT_TRUE(link.PumpUntil([&] { return record.lastReply == "AW1.0=0021"; }));
 
