@@ -1,6 +1,9 @@
 // Serial figures over pseudo-terminals, one line each:
 //  - input latency: a virtual module changes input word 0 10 000 times; the
 //    time from the change at the module to InputWordChanged on the GUI thread;
+//  - the round trip of a read of output word 0 ("DAW" answered), made from
+//    the InputWordChanged handler and, as the baseline, from outside any
+//    handler, 2000 times each, alternating;
 //  - a scan of COM1..COM255 with no module attached (every number mapped to a
 //    device that is not there, so no real port of the machine is touched);
 //  - the same scan with four silent pseudo-terminals among the numbers.
@@ -12,12 +15,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "control/link/CommandChannel.h"
 #include "control/link/ControlReceiver.h"
+#include "control/link/ModuleOperations.h"
 #include "control/link/RangeList.h"
 #include "control/link/SerialPort.h"
 #include "control/link/WaitPumping.h"
@@ -43,6 +48,7 @@ class BenchControl final : public link::ChannelHost, public link::TransportFacto
     if (word == 0) {
       lastValue = value;
       lastRaised = Clock::now();
+      if (onWordZero) onWordZero();
     }
   }
   bool PostInputWordChanged(int m, int w, std::uint32_t v) override { return receiver_.PostInputWordChanged(m, w, v); }
@@ -64,7 +70,9 @@ class BenchControl final : public link::ChannelHost, public link::TransportFacto
   void OnPortFailure(link::PortType, std::uint32_t, const std::string&, const std::string&) override {}
 
   link::CommandChannel& Channel() { return *channel_; }
+  link::ModuleRecord& Record(int n) { return table_[static_cast<std::size_t>(n)]; }
   link::ComPortSearchTable table;
+  std::function<void()> onWordZero;
   std::uint32_t lastValue = 0xFFFFFFFF;
   Clock::time_point lastRaised;
 
@@ -120,6 +128,66 @@ int Latency(const std::string& settings) {
   return 0;
 }
 
+struct Spread {
+  double median, p99, max;
+};
+Spread SpreadOf(std::vector<double>& samples) {
+  std::sort(samples.begin(), samples.end());
+  return {samples[samples.size() / 2], samples[samples.size() * 99 / 100], samples.back()};
+}
+
+int HandlerRoundTrip(const std::string& settings) {
+  sim::PtyModule module(sim::ModuleConfig::Defaults(sim::Model::USB, 1));
+  if (!module.Start()) return 1;
+  std::filesystem::create_symlink(module.SlavePath(), settings + "/ports/COM201");
+  BenchControl control(settings);
+  control.table.Build(true, "201", "");
+  if (control.Channel().OpenSerialChannel(201, 201) != 201) return 1;
+  control.Channel().InitialiseModule(1);
+  link::WaitPumping(50);
+  link::ModuleRecord& record = control.Record(1);
+
+  constexpr int kCalls = 2000;
+  std::vector<double> outside, inside;
+  outside.reserve(kCalls);
+  inside.reserve(kCalls);
+  bool answered = false;
+  control.onWordZero = [&] {
+    const auto start = Clock::now();
+    link::ReadOutputWord(record, 0, control);
+    answered = !record.outputPending[0];
+    inside.push_back(Ms(Clock::now() - start));
+  };
+  for (int i = 1; i <= kCalls; ++i) {
+    auto start = Clock::now();
+    link::ReadOutputWord(record, 0, control);
+    outside.push_back(Ms(Clock::now() - start));
+
+    const auto value = static_cast<std::uint16_t>(i);
+    const std::size_t before = inside.size();
+    start = Clock::now();
+    module.WithModule([&](sim::VirtualModule& m) {
+      m.SetInputWord(0, value, std::chrono::duration_cast<sim::Millis>(start.time_since_epoch()));
+    });
+    const auto deadline = start + std::chrono::seconds(2);
+    while (inside.size() == before && Clock::now() < deadline) {
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    }
+    if (inside.size() == before || !answered) {
+      std::fprintf(stderr, "call %d from the handler was not answered\n", i);
+      return 1;
+    }
+  }
+  control.onWordZero = nullptr;
+  const Spread out = SpreadOf(outside), in = SpreadOf(inside);
+  std::printf("GetOutputWord round trip over a pseudo-terminal (%d calls each): outside a handler median %.3f ms, "
+              "p99 %.3f ms, max %.3f ms; inside InputWordChanged median %.3f ms, p99 %.3f ms, max %.3f ms\n",
+              kCalls, out.median, out.p99, out.max, in.median, in.p99, in.max);
+  control.Channel().CloseChannel();
+  std::filesystem::remove(settings + "/ports/COM201");
+  return 0;
+}
+
 int Scan(const std::string& settings, int silentPorts) {
   for (int com = 1; com <= 255; ++com) {
     std::filesystem::create_symlink("/nonexistent/brimlink-bench-tty" + std::to_string(com),
@@ -158,6 +226,7 @@ int main(int argc, char** argv) {
   const std::string settings = std::string(root) + "/Brimlink";
   std::filesystem::create_directories(settings + "/ports");
   int rc = Latency(settings);
+  if (rc == 0) rc = HandlerRoundTrip(settings);
   if (rc == 0) rc = Scan(settings, 0);
   if (rc == 0) rc = Scan(settings, 4);
   std::filesystem::remove_all(root);

@@ -1,7 +1,9 @@
 #include "control/link/CommandChannel.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "control/link/Commands.h"
 #include "control/link/ReplyPattern.h"
@@ -180,6 +182,7 @@ void CommandChannel::CloseChannel() {
     if (record.channel == this) record.Reset();
   }
   EmptyAssembler();
+  ForgetBatch();
   portType_ = PortType::None;
   portKey_ = 0;
   moduleNumber_ = 0;
@@ -192,89 +195,121 @@ CommandChannel* CommandChannel::FindReceiver(std::span<CommandChannel* const> ch
   for (CommandChannel* channel : channels) {
     if (channel == nullptr || channel->state_ == ChannelState::Closed) continue;
     if (channel->portType_ != type || channel->portKey_ != portKey) continue;
-    if (channel->transport_ && channel->transport_->ReceivedCount() > 0) return channel;
+    if (channel->transport_ && channel->transport_->HasPending()) return channel;
   }
   return nullptr;
 }
 
 int CommandChannel::ProcessReceived() {
-  if (processing_ && processingGeneration_ == generation_) {
-    notifiedWhileProcessing_ = true;
-    return 0;
-  }
-  // A handler that closed and reopened this channel may open a new batch
-  // while the old one is still on the stack; restore its marks on the way out.
-  struct Restore {
-    CommandChannel* c;
-    bool processing;
-    std::uint64_t generation;
-    ~Restore() {
-      c->processing_ = processing;
-      c->processingGeneration_ = generation;
-    }
-  } restore{this, processing_, processingGeneration_};
-  processing_ = true;
-  processingGeneration_ = generation_;
   const std::uint64_t generation = generation_;
-
-  do {
-    notifiedWhileProcessing_ = false;
-    if (state_ == ChannelState::Closed || !transport_) return 0;
-    const ReceivedBatch batch = transport_->DrainReceived(batch_.data());
-    slots_ = {};
-
-    for (std::size_t i = 0; i < batch.count; ++i) {
-      if (i == batch.discontinuity) {
-        // The purge cut the line in the assembler and the start of what follows.
-        lineLength_ = 0;
-        discarding_ = true;
-      }
-      const char byte = batch_[i];
-      if (discarding_) {
-        if (byte == '\r') discarding_ = false;
-        continue;
-      }
-      if (lineLength_ >= kLineCapacity) {
-        // Too long for any reply: drop it up to its CR, so its tail is not
-        // taken for a line of its own.
-        lineLength_ = 0;
-        discarding_ = byte != '\r';
-        continue;
-      }
-      lineBuffer_[lineLength_++] = byte;
-      if (byte != '\r') continue;
-
-      if (lineLength_ == 4 && IsPacketDigit(lineBuffer_[0])) {
-        // Only the newest packet per word counts, and only after the text
-        // replies of the batch. Under backlog it is kept as well: modules
-        // report changes only, so dropping it would leave the image wrong.
-        PacketSlot& slot = slots_[static_cast<std::size_t>((lineBuffer_[0] - '2') / 2)];
-        slot.filled = true;
-        std::memcpy(slot.bytes, lineBuffer_.data(), 4);
-        lineLength_ = 0;
-        continue;
-      }
-      const ReplyOutcome outcome = ParseReply(lineBuffer_.data(), lineLength_);
-      if (generation_ != generation) return 0;
-      if (outcome != ReplyOutcome::Incomplete) lineLength_ = 0;
+  bool drained = false;
+  for (;;) {
+    // A handler that closed the channel ends this call; one that reopened it
+    // has its own calls for the new connection.
+    if (generation_ != generation || state_ == ChannelState::Closed || !transport_) return 0;
+    if (batchPos_ < batchCount_) {
+      // The cursor moves before the byte is handled: a nested call goes on
+      // from the next one.
+      const std::size_t i = batchPos_++;
+      if (i == batchCut_) Cut();
+      Assemble(batch_[i]);
+      continue;
     }
-
-    if (batch.discontinuity != ReceivedBatch::npos && batch.discontinuity >= batch.count) {
-      // The purge cut the stream after the last byte of this batch.
-      lineLength_ = 0;
-      discarding_ = true;
-    }
-
-    for (PacketSlot& slot : slots_) {
-      if (!slot.filled) continue;
-      slot.filled = false;
+    if (batchCut_ != ReceivedBatch::npos) Cut();  // the cut came after the last byte
+    if (PacketSlot* slot = std::find_if(slots_.begin(), slots_.end(), [](const PacketSlot& s) { return s.filled; });
+        slot != slots_.end()) {
+      slot->filled = false;
       char packet[4];
-      std::memcpy(packet, slot.bytes, 4);
+      std::memcpy(packet, slot->bytes, 4);
       ParseReply(packet, 4);
-      if (generation_ != generation) return 0;
+      continue;
     }
-  } while (notifiedWhileProcessing_);
-  return 0;
+    if (rereadInputs_) {
+      rereadInputs_ = false;
+      RereadInputWords();
+      continue;
+    }
+    if (drained) return 0;
+    drained = true;
+    const ReceivedBatch batch = transport_->DrainReceived(batch_.data());
+    batchCount_ = batch.count;
+    batchPos_ = 0;
+    batchCut_ = batch.discontinuity;
+  }
+}
+
+void CommandChannel::Cut() {
+  batchCut_ = ReceivedBatch::npos;
+  lineLength_ = 0;
+  discarding_ = false;
+  afterCut_ = true;
+  rereadInputs_ = true;
+}
+
+void CommandChannel::Assemble(char byte) {
+  if (discarding_) {
+    if (byte == '\r') discarding_ = false;
+    return;
+  }
+  if (lineLength_ >= kLineCapacity) {
+    // Too long for any reply: drop it up to its CR, so its tail is not
+    // taken for a line of its own.
+    lineLength_ = 0;
+    afterCut_ = false;
+    discarding_ = byte != '\r';
+    return;
+  }
+  lineBuffer_[lineLength_++] = byte;
+  if (byte != '\r') return;
+
+  const bool afterCut = std::exchange(afterCut_, false);
+  if (afterCut && (lineLength_ == 1 || IsPacketDigit(lineBuffer_[0]))) {
+    // Maybe the tail of a line cut short; the words are read again anyway.
+    lineLength_ = 0;
+    return;
+  }
+  if (lineLength_ == 4 && IsPacketDigit(lineBuffer_[0])) {
+    // Only the newest packet per word counts, and only after the text
+    // replies of the batch. Under backlog it is kept as well: modules
+    // report changes only, so dropping it would leave the image wrong.
+    PacketSlot& slot = slots_[static_cast<std::size_t>((lineBuffer_[0] - '2') / 2)];
+    slot.filled = true;
+    std::memcpy(slot.bytes, lineBuffer_.data(), 4);
+    lineLength_ = 0;
+    return;
+  }
+  // Parsed from a copy with the assembler emptied: the handlers this line
+  // raises may assemble the lines after it.
+  char line[kLineCapacity];
+  const std::size_t length = lineLength_;
+  std::memcpy(line, lineBuffer_.data(), length);
+  lineLength_ = 0;
+  if (ParseReply(line, length) == ReplyOutcome::Incomplete) {
+    // A packet whose value holds a CR; ParseReply ran nothing else, so the
+    // assembler is still empty and the line goes back into it.
+    std::memcpy(lineBuffer_.data(), line, length);
+    lineLength_ = length;
+  }
+}
+
+void CommandChannel::RereadInputWords() {
+  if (state_ != ChannelState::Ready && state_ != ChannelState::Initialising) return;
+  TracePlain("REREAD_INPUTS");
+  for (int m = 1; m <= kModuleCount; ++m) {
+    const ModuleRecord& record = (*table_)[static_cast<std::size_t>(m)];
+    if (record.channel != this) continue;
+    const int words = record.HasType(type_code::kExtendedWords) ? kInputWords : 1;
+    for (int w = 0; w < words; ++w) SendCommand(command::ReadInputWord(m, 2 * w));
+  }
+}
+
+void CommandChannel::ForgetBatch() {
+  batchCount_ = 0;
+  batchPos_ = 0;
+  batchCut_ = ReceivedBatch::npos;
+  slots_ = {};
+  afterCut_ = false;
+  rereadInputs_ = false;
 }
 
 // ---------------------------------------------------------------------------

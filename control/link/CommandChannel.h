@@ -8,9 +8,28 @@
 // Threads: GUI thread only. The transport's worker fills the transport's
 // receive buffer; ProcessReceived drains it here. Waits go through
 // ChannelHost::WaitPumping, so replies (and host event handlers) run while a
-// dialogue waits. ProcessReceived is never re-entered for the same open
-// channel: a notification that arrives while a host handler runs inside it is
-// taken up when the running batch is done.
+// dialogue waits.
+//
+// Re-entry: host code may call the control from inside InputWordChanged, and
+// the call waits for its reply. So ProcessReceived may be entered again from
+// a handler's wait, for the same channel, while an outer call is still in
+// the middle of a batch. All calls share one cursor over the drained batch:
+// a nested call first parses what is left of the batch (lines, then the
+// batch's newest packet of each word), then drains what arrived since; the
+// outer call, once the handler returns, finds that work done. So every byte
+// is parsed exactly once, in the order it arrived, and each event is raised
+// where its report stands in the stream, before ProcessReceived returns. A
+// line is parsed from a copy, so a nested call may assemble the next one. A
+// handler that closes the channel ends every call of the old connection.
+//
+// Cuts: where the transport purged or discarded received bytes, the line
+// being assembled is dropped. The first line after the cut may be the tail of
+// a line whose start was lost: it is taken only when it is a whole text reply,
+// never as a packet or a lone CR, so a reply that started after the cut is
+// kept. Input reports may have been lost with the cut, and modules report
+// changes only, so once the batch is parsed the channel reads every input
+// word of its modules again; the replies raise InputWordChanged where a word
+// differs from the image.
 #pragma once
 
 #include <array>
@@ -78,7 +97,8 @@ class CommandChannel {
   ReplyOutcome ParseReply(const char* line, std::size_t length);
 
   // The channel that takes a data notification: the first open one, in
-  // position order, with this port type and key and at least one byte waiting.
+  // position order, with this port type and key and at least one byte (or a
+  // cut) waiting.
   static CommandChannel* FindReceiver(std::span<CommandChannel* const> channels, PortType type,
                                       std::uint32_t portKey);
 
@@ -109,6 +129,13 @@ class CommandChannel {
   void HandlePacket(const char* packet);
   ReplyOutcome ParseInputReport(std::string_view fields, std::string_view line, const char* pattern,
                                 bool continuesDialogue);
+  // One received byte into the assembler; a complete line is parsed.
+  void Assemble(char byte);
+  // The stream was cut before the next byte.
+  void Cut();
+  // Sends a read of every input word of each module this channel owns.
+  void RereadInputWords();
+  void ForgetBatch();
 
   ModuleTable* table_;
   ChannelHost* host_;
@@ -122,25 +149,30 @@ class CommandChannel {
   std::unique_ptr<CCommunicationPort> transport_;
   std::array<char, kLineCapacity + 1> lineBuffer_{};
   std::size_t lineLength_ = 0;
-  // After an overflow or a purge, bytes are dropped up to the next CR.
+  // After an overflow, bytes are dropped up to the next CR.
   bool discarding_ = false;
 
   InitStep initStep_ = InitStep::None;
   int initModule_ = 0;
   int initAddress_ = 0;
 
-  // Changes whenever the channel is closed, so that a batch whose handler
-  // closed the channel stops before touching anything of the old connection.
+  // Changes whenever the channel is closed, so that every ProcessReceived
+  // call of the old connection stops before touching anything of it.
   std::uint64_t generation_ = 0;
-  bool processing_ = false;
-  std::uint64_t processingGeneration_ = 0;
-  bool notifiedWhileProcessing_ = false;
+  // The drained batch and the shared cursor over it (see Re-entry above).
   std::array<char, CCommunicationPort::kBufferSize> batch_{};
+  std::size_t batchCount_ = 0;
+  std::size_t batchPos_ = 0;
+  std::size_t batchCut_ = ReceivedBatch::npos;
   struct PacketSlot {
     bool filled = false;
     char bytes[4] = {};
   };
   std::array<PacketSlot, 4> slots_{};
+  // The next complete line follows a cut (see Cuts above).
+  bool afterCut_ = false;
+  // The input words are to be read again once the batch is parsed.
+  bool rereadInputs_ = false;
 };
 
 }  // namespace brimlink::link

@@ -53,9 +53,21 @@ std::size_t CCommunicationPort::AppendReceived(const char* data, std::size_t n) 
   return take;
 }
 
+bool CCommunicationPort::HasPending() const {
+  std::lock_guard guard(lock_);
+  return receivedCount_ > 0 || discontinuity_ != ReceivedBatch::npos;
+}
+
 void CCommunicationPort::MarkDiscontinuity() {
   std::lock_guard guard(lock_);
-  if (discontinuity_ == ReceivedBatch::npos) discontinuity_ = receivedCount_;
+  if (discontinuity_ == ReceivedBatch::npos) {
+    discontinuity_ = receivedCount_;
+  } else {
+    // A second cut before the GUI thread took the first. A batch carries one
+    // cut, and what came between the two may be a line without its end, so
+    // it goes as well; the channel reads the inputs again after any cut.
+    receivedCount_ = discontinuity_;
+  }
 }
 
 void CCommunicationPort::SetBacklog(bool value) {

@@ -85,6 +85,8 @@ class CCommunicationPort {
   // appends meanwhile stay for the next notification.
   ReceivedBatch DrainReceived(char* dest);
   std::size_t ReceivedCount() const;
+  // Bytes waiting, or a cut the GUI thread has not taken yet.
+  bool HasPending() const;
   bool Backlog() const;
   bool WorkerRunning() const { return running_.load() != 0; }
 
@@ -95,7 +97,8 @@ class CCommunicationPort {
   void NotifyAndWaitForDrain(PortType type, std::uint32_t portKey);
   // Worker side. Appends up to the free space; returns the bytes taken.
   std::size_t AppendReceived(const char* data, std::size_t n);
-  // The next received byte follows a purge of the device's input queue.
+  // The next received byte follows a purge of the device's input queue. The
+  // worker notifies the owner after a purge even when nothing else arrived.
   void MarkDiscontinuity();
   void SetBacklog(bool value);
 

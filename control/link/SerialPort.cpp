@@ -279,6 +279,7 @@ void CSerialPort::WorkerBody() {
 int CSerialPort::Reading(int fd) {
   for (bool first = true;; first = false) {
     bool received = false;
+    bool purged = false;
     {
       std::lock_guard guard(lock_);
       int queued = 0;
@@ -299,22 +300,25 @@ int CSerialPort::Reading(int fd) {
         backlog_ = receivedCount_ + count > 511;
         if (receivedCount_ + count > kBufferSize) {
           // More than the buffer can take: the device's queue is dropped.
+          // The channel is told even so: it reads its modules' inputs again.
           tcflush(fd, TCIFLUSH);
           MarkDiscontinuity();
-          return 0;
-        }
-        const ssize_t n = read(fd, receiveBuffer_ + receivedCount_, count);
-        if (n < 0) {
-          if (errno != EAGAIN && errno != EINTR) return errno;
-        } else if (n == 0) {
-          return EIO;
+          purged = true;
         } else {
-          receivedCount_ += static_cast<std::size_t>(n);
-          received = true;
+          const ssize_t n = read(fd, receiveBuffer_ + receivedCount_, count);
+          if (n < 0) {
+            if (errno != EAGAIN && errno != EINTR) return errno;
+          } else if (n == 0) {
+            return EIO;
+          } else {
+            receivedCount_ += static_cast<std::size_t>(n);
+            received = true;
+          }
         }
       }
     }
-    if (received) owner_->PostDataReceived(PortType::Serial, com_);
+    if (received || purged) owner_->PostDataReceived(PortType::Serial, com_);
+    if (purged) return 0;
   }
 }
 

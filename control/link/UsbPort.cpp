@@ -272,6 +272,7 @@ CUSBPort::PassResult CUSBPort::Reading() {
   while (!stopEvent_.IsSet()) {
     std::uint32_t got = 0;
     int status = kOk;
+    bool purged = false;
     {
       std::lock_guard guard(lock_);
       if (deviceIndex_ < 0) return PassResult::DeviceGone;
@@ -285,17 +286,22 @@ CUSBPort::PassResult CUSBPort::Reading() {
         driver_.Purge(handle_, kUsbPurgeRx);
         MarkDiscontinuity();
         rxQueued = 0;
+        purged = true;
       }
       const auto wanted = static_cast<std::uint32_t>(std::min<std::size_t>(rxQueued, kBufferSize - receivedCount_));
-      if (wanted == 0) return PassResult::Done;
-      status = driver_.Read(handle_, receiveBuffer_ + receivedCount_, wanted, got);
-      // What did arrive counts, also from a short or failed read.
-      got = std::min(got, wanted);
-      receivedCount_ += got;
-      if (receivedCount_ < kBufferSize) receiveBuffer_[receivedCount_] = '\0';
+      if (wanted == 0 && !purged) return PassResult::Done;
+      if (wanted > 0) {
+        status = driver_.Read(handle_, receiveBuffer_ + receivedCount_, wanted, got);
+        // What did arrive counts, also from a short or failed read.
+        got = std::min(got, wanted);
+        receivedCount_ += got;
+        if (receivedCount_ < kBufferSize) receiveBuffer_[receivedCount_] = '\0';
+      }
       backlog_ = receivedCount_ > kBacklogThreshold;
     }
-    if (got > 0) NotifyAndWaitForDrain(PortType::Usb, locationId_);
+    // After a purge the channel is told even when nothing else arrived: it
+    // reads its modules' inputs again.
+    if (got > 0 || purged) NotifyAndWaitForDrain(PortType::Usb, locationId_);
     if (status != kOk) return failure(status);
   }
   return PassResult::Done;

@@ -85,15 +85,14 @@ void InMemoryPort::DeliverDue() {
     {
       std::lock_guard guard(lock_);
       if (receivedCount_ + n > kBufferSize) {
-        // As a serial port does: what does not fit is purged.
+        // As a serial port does: what does not fit is purged, and the owner
+        // is told all the same.
         MarkDiscontinuity();
-        n = 0;
       } else {
         AppendReceived(chunk, n);
       }
       backlog_ = receivedCount_ > 511;
     }
-    if (n == 0) continue;
     if (type_ == link::PortType::Usb) {
       NotifyAndWaitForDrain(type_, portKey_);
     } else {

@@ -251,8 +251,9 @@ TEST_F(ReplyRules, HandlerThatClosesTheChannelEndsTheBatchSafely) {
   EXPECT_EQ(record().inputWords[0], 0u);
 }
 
-TEST_F(ReplyRules, DataArrivingWhileAHandlerWaitsIsParsedAfterTheBatch) {
+TEST_F(ReplyRules, DataArrivingWhileAHandlerWaitsIsParsedInOrderDuringTheWait) {
   std::vector<std::uint32_t> seen;
+  std::vector<std::uint32_t> seenInsideFirst;
   bool injected = false;
   link.onRaise = [&](int, int word, std::uint32_t value) {
     if (word != 0) return;
@@ -261,13 +262,107 @@ TEST_F(ReplyRules, DataArrivingWhileAHandlerWaitsIsParsedAfterTheBatch) {
       injected = true;
       link.Inject(channel(), "EW1.0=0003\r");
       link.WaitPumping(5);  // the host waits inside its handler
-      // Nothing of the new read has been parsed yet: the batch is still running.
-      EXPECT_EQ(record().inputWords[0], 1u);
+      // The rest of the batch first, then the new read: both during the wait.
+      seenInsideFirst = seen;
+      EXPECT_EQ(record().inputWords[0], 3u);
     }
   };
   link.Inject(channel(), "EW1.0=0001\rEW1.0=0002\r");
   link.Pump();
+  EXPECT_EQ(seenInsideFirst, (std::vector<std::uint32_t>{1, 2, 3}));
   EXPECT_EQ(seen, (std::vector<std::uint32_t>{1, 2, 3}));
+  EXPECT_EQ(channel().LineLength(), 0u);
+}
+
+TEST_F(ReplyRules, AReplyFromInsideAHandlerArrivesInTheHandlersWait) {
+  // The line the handler's call answers to is assembled while the line that
+  // raised the event is still being handled.
+  link.onRaise = [&](int, int word, std::uint32_t value) {
+    if (word != 0 || value != 1) return;
+    link.Inject(channel(), "AW1.0=0042\rEW1.0=0005\r");
+    record().outputPending[0] = true;
+    for (int i = 0; i < 30 && record().outputPending[0]; ++i) link.WaitPumping(1);
+    EXPECT_FALSE(record().outputPending[0]);
+    EXPECT_EQ(record().outputWords[0], 0x42u);
+  };
+  link.Inject(channel(), "EW1.0=0001\rEW1.0=0002\r");
+  link.Pump();
+  EXPECT_EQ(link.raised, (std::vector<RaisedEvent>{{1, 0, 1}, {1, 0, 2}, {1, 0, 5}}));
+}
+
+// Cuts: the transport purged what did not fit. The module answers again, so
+// the reads the channel sends after a cut are answered.
+class CutStream : public ReplyRules {
+ protected:
+  void SetUp() override {
+    ReplyRules::SetUp();
+    module_->MutableConfig().faults.silent = false;
+    module_->ClearReceivedCommands();
+  }
+  void Purge() { link.Inject(channel(), std::string(1100, 'q')); }
+  std::vector<std::string> Reads() const {
+    std::vector<std::string> reads;
+    for (const auto& c : module_->ReceivedCommands())
+      if (c.rfind("DEW", 0) == 0) reads.push_back(c);
+    return reads;
+  }
+};
+
+TEST_F(CutStream, TheWholeReplyAfterACutAtALineEndIsKept) {
+  Feed("EW1.0=0004\r");
+  Purge();
+  Feed("AW1.0=0005\r");
+  EXPECT_EQ(record().outputWords[0], 5u);
+  EXPECT_EQ(record().lastReply, "AW1.0=0005");
+}
+
+TEST_F(CutStream, ATailThatCouldBeAPacketOrAnEmptyReplyIsDropped) {
+  module_->MutableConfig().faults.silent = true;  // the reads after each cut stay unanswered
+  record().inputAutoSent[4] = true;
+  record().lastReply = "kept";
+  for (const char* tail : {"8FF\r", "\r", "2\r"}) {
+    SCOPED_TRACE(tail);
+    Feed("EW1.0=0");
+    Purge();
+    Feed(tail);
+    EXPECT_EQ(record().inputWords[4], 0u);
+    EXPECT_EQ(record().lastReply, "kept");
+    EXPECT_EQ(channel().LineLength(), 0u);
+  }
+  // Only the first line after the cut is in doubt.
+  Feed("EW1.0=0009\r" + Packet('8', 0x0102));
+  EXPECT_EQ(record().inputWords[4], 0x0102u);
+}
+
+TEST_F(CutStream, EveryInputWordIsReadAgainAndDifferencesRaised) {
+  module_->SetInputWord(0, 0x00A5, link.now);
+  link.WaitPumping(20);
+  ASSERT_EQ(record().inputWords[0], 0xA5u);
+  link.raised.clear();
+  module_->ClearReceivedCommands();
+  // The module's state moves on while its reports are lost with the purge;
+  // word 3 is not auto-sent, so the image never had it.
+  module_->MutableConfig().faults.silent = true;
+  module_->SetInputWord(0, 0x00A6, link.now);
+  module_->SetInputWord(3, 0x0333, link.now);
+  module_->MutableConfig().faults.silent = false;
+  Purge();
+  link.WaitPumping(20);
+  EXPECT_EQ(Reads(), (std::vector<std::string>{"DEW1.0", "DEW1.2", "DEW1.4", "DEW1.6", "DEW1.8"}));
+  EXPECT_EQ(record().inputWords[0], 0xA6u);
+  EXPECT_EQ(record().inputWords[3], 0x333u);
+  // Words equal to the image (1, 2, 4) are not announced.
+  EXPECT_EQ(link.raised, (std::vector<RaisedEvent>{{1, 0, 0xA6}, {1, 3, 0x333}}));
+  // One read per cut, not per pump.
+  link.WaitPumping(20);
+  EXPECT_EQ(Reads().size(), 5u);
+}
+
+TEST_F(CutStream, AModuleWithOneInputWordIsAskedForWordZeroOnly) {
+  record().typeCode = link::type_code::kR6;
+  Purge();
+  link.WaitPumping(20);
+  EXPECT_EQ(Reads(), (std::vector<std::string>{"DEW1.0"}));
 }
 
 class OldExtendedModule : public ReplyRules {

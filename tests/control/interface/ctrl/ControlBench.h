@@ -132,6 +132,14 @@ inline std::vector<std::string> CommandsAt(sim::PtyModule& module) {
 inline void ClearCommands(sim::PtyModule& module) {
   module.WithModule([](sim::VirtualModule& m) { m.ClearReceivedCommands(); });
 }
+inline std::uint16_t ModuleOutput(sim::PtyModule& module, int word) {
+  std::uint16_t value = 0;
+  module.WithModule([&](sim::VirtualModule& m) { value = m.OutputWord(word); });
+  return value;
+}
+inline void SetModuleInput(sim::PtyModule& module, int word, std::uint16_t value) {
+  module.WithModule([&](sim::VirtualModule& m) { m.SetInputWord(word, value, qttest::Now()); });
+}
 inline std::size_t CountOf(const std::vector<std::string>& commands, std::string_view text) {
   return static_cast<std::size_t>(std::count(commands.begin(), commands.end(), text));
 }

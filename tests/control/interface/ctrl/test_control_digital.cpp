@@ -7,16 +7,6 @@
 namespace brimlink::ctrltest {
 namespace {
 
-std::uint16_t ModuleOutput(sim::PtyModule& module, int word) {
-  std::uint16_t value = 0;
-  module.WithModule([&](sim::VirtualModule& m) { value = m.OutputWord(word); });
-  return value;
-}
-
-void SetModuleInput(sim::PtyModule& module, int word, std::uint16_t value) {
-  module.WithModule([&](sim::VirtualModule& m) { m.SetInputWord(word, value, qttest::Now()); });
-}
-
 // Lets commands still on the line reach the module.
 void Settle() { link::WaitPumping(60); }
 

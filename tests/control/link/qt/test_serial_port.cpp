@@ -389,6 +389,22 @@ TEST(SerialPortReading, PurgesWhatDoesNotFitAndReadsWhatDoes) {
   EXPECT_EQ(got.discontinuity, link::ReceivedBatch::npos);
   EXPECT_EQ(std::string(batch, got.count), std::string(500, 'a') + std::string(400, 'c'));
   EXPECT_EQ(line.Queued(), 0);
+
+  // Two purges before one drain: a batch carries one cut, so what fitted in
+  // between (maybe a line without its end) goes with the second purge.
+  ASSERT_TRUE(line.Send(std::string(500, 'a')));
+  ASSERT_TRUE(WaitFor([&] { return port.ReceivedCount() == 500; }));
+  ASSERT_TRUE(line.Send(std::string(600, 'b')));
+  ASSERT_TRUE(WaitFor([&] { return port.HasPending() && line.Queued() == 0 && port.Backlog(); }));
+  ASSERT_TRUE(line.Send("EW1.0=00"));
+  ASSERT_TRUE(WaitFor([&] { return port.ReceivedCount() == 508; }));
+  ASSERT_TRUE(line.Send(std::string(600, 'd')));
+  ASSERT_TRUE(WaitFor([&] { return port.ReceivedCount() == 500 && line.Queued() == 0; }));
+  ASSERT_TRUE(line.Send("V=2.10\r"));
+  ASSERT_TRUE(WaitFor([&] { return port.ReceivedCount() == 507; }));
+  got = port.DrainReceived(batch);
+  EXPECT_EQ(got.discontinuity, 500u);
+  EXPECT_EQ(std::string(batch, got.count), std::string(500, 'a') + "V=2.10\r");
   EXPECT_TRUE(owner.Failures().empty());
 }
 

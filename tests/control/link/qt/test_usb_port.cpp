@@ -548,15 +548,20 @@ TEST_F(UsbPortTest, ThousandQueuedBytesAreDiscardedAndPurgedInOnePass) {
   EXPECT_EQ(bus.ArgumentsOf(UsbCall::Read, 0), std::vector<std::uint64_t>{CUSBPort::kDiscardBytes});
   EXPECT_EQ(bus.ChipQueued(0), 0u);
   EXPECT_EQ(port->ReceivedCount(), 0u);
-  EXPECT_EQ(probe.Posted(), 0);
+  // The cut alone is announced, so that the channel can read its inputs again.
+  ASSERT_TRUE(WaitFor([&] { return probe.Posted() == 1; }));
+  EXPECT_TRUE(port->HasPending());
 
-  // The next bytes arrive after the cut: the channel must drop them up to the
-  // next CR.
+  // The worker waits for that drain before it reads on: the cut and the
+  // bytes after it come apart, in order.
   bus.InjectReceived(0, "x\rV=2.10\r");
   ASSERT_TRUE(gui.Until(9));
-  ASSERT_EQ(gui.batches.size(), 1u);
-  EXPECT_EQ(gui.batches[0].bytes, "x\rV=2.10\r");
+  ASSERT_EQ(gui.batches.size(), 2u);
+  EXPECT_EQ(gui.batches[0].bytes, "");
   EXPECT_EQ(gui.batches[0].discontinuity, 0u);
+  EXPECT_EQ(gui.batches[1].bytes, "x\rV=2.10\r");
+  EXPECT_EQ(gui.batches[1].discontinuity, link::ReceivedBatch::npos);
+  EXPECT_FALSE(port->HasPending());
 }
 
 TEST_F(UsbPortTest, NineHundredBufferedPlusTwoHundredQueuedReads124AndTheRestFollows) {
