@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -125,11 +126,16 @@ HRESULT CreateInstance(std::string_view classText, const GUID& iid, void** out, 
             if (std::string problem = LibraryProblem(library, user); !problem.empty())
                 return Fail(E_FAIL, detail, problem);
         } else if (IsKnownClass(*clsid)) {
+            // Beside the program in the build tree; in an installed tree the
+            // library folder relative to the program's, so any prefix works.
+            const std::string installedFolder =
+                (std::filesystem::path(programFolder) / BRIMLINK_LIBRARY_FOLDER_FROM_PROGRAM).lexically_normal().string();
             library = programFolder + "/" + std::string(kLibraryFileName);
+            if (!IsRegularFile(library)) library = installedFolder + "/" + std::string(kLibraryFileName);
             if (!IsRegularFile(library))
                 return Fail(REGDB_E_CLASSNOTREG, detail,
                             "class " + clsid->ToString() + " is not registered and there is no " +
-                                std::string(kLibraryFileName) + " in " + programFolder);
+                                std::string(kLibraryFileName) + " in " + programFolder + " nor in " + installedFolder);
         } else {
             return Fail(REGDB_E_CLASSNOTREG, detail, "class " + clsid->ToString() + " is not registered");
         }

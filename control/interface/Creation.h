@@ -1,7 +1,8 @@
 // The host side of creating the control, shaped like CoCreateInstance: a
 // ProgID or a "{CLSID}" is looked up in the user's class registry, then the
 // machine's; a class that is not registered is taken from the Brimlink.ocx
-// beside the host program. A registry or registered library that others than
+// beside the host program, else from the installed library folder relative to
+// the program's own (bin/../lib/.../brimlink). A registry or registered library that others than
 // its owner may write, or whose owner is neither root nor the user, is
 // refused. The library is loaded, asked for its class factory and the factory
 // for the object. A library once loaded stays loaded for the life of the process.

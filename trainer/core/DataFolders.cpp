@@ -64,6 +64,20 @@ std::string ResolveLiteral(std::string_view folder, std::string_view literal) {
   return path.string();
 }
 
-std::string ResolveDataFile(std::string_view literal) { return ResolveLiteral(ProgramFolder(), literal); }
+std::string DataFolderOf(std::string_view programFolder, std::string_view relativeDataFolder) {
+  std::error_code error;
+  const fs::path program{std::string(programFolder)};
+  for (const std::string_view name : {"Afbeeldingen", "Geluiden"}) {
+    const std::optional<fs::path> entry = FindEntry(program, name);
+    if (entry && fs::is_directory(*entry, error)) return std::string(programFolder);
+  }
+  const fs::path installed = (program / std::string(relativeDataFolder)).lexically_normal();
+  if (!relativeDataFolder.empty() && fs::is_directory(installed, error)) return installed.string();
+  return std::string(programFolder);
+}
+
+std::string DataFolder() { return DataFolderOf(ProgramFolder(), BRIMLINK_DATA_FOLDER_FROM_PROGRAM); }
+
+std::string ResolveDataFile(std::string_view literal) { return ResolveLiteral(DataFolder(), literal); }
 
 }  // namespace brimlink::trainer

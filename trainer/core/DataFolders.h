@@ -1,6 +1,7 @@
 // Where the trainer finds its pictures and sounds: the folders "Afbeeldingen"
-// and "Geluiden" beside the program (in the build tree and after
-// installation). Picture literals such as "\Afbeeldingen\Transportband org.bmp"
+// and "Geluiden" beside the program (the build tree), else in the installed
+// data folder relative to the program's own (bin/../share/brimlink), so any
+// installation prefix works. Picture literals such as "\Afbeeldingen\Transportband org.bmp"
 // are resolved with '/' separators and without regard to letter case.
 #pragma once
 
@@ -17,7 +18,17 @@ std::string ProgramFolder();
 // literal are ignored; '\' and '/' both separate.
 std::string ResolveLiteral(std::string_view folder, std::string_view literal);
 
-// ResolveLiteral under ProgramFolder().
+// The data folder of a program in `programFolder`: that folder itself when it
+// holds "Afbeeldingen" or "Geluiden" (in any letter case), else the installed
+// data folder relative to it, `relativeDataFolder` (normalised), when that
+// exists, else `programFolder`.
+std::string DataFolderOf(std::string_view programFolder, std::string_view relativeDataFolder);
+
+// The running trainer's data folder (DataFolderOf the program folder and the
+// installation's relative data folder).
+std::string DataFolder();
+
+// ResolveLiteral under DataFolder().
 std::string ResolveDataFile(std::string_view literal);
 
 }  // namespace brimlink::trainer

@@ -12,7 +12,7 @@ namespace {
 constexpr std::string_view kSoundFolder = "Geluiden";
 
 std::string SoundFile(std::string_view fileName) {
-  return ResolveLiteral(ProgramFolder(), std::string(kSoundFolder) + "/" + std::string(fileName));
+  return ResolveLiteral(DataFolder(), std::string(kSoundFolder) + "/" + std::string(fileName));
 }
 
 }  // namespace

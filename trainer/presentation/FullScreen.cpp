@@ -70,7 +70,7 @@ Full_Screen::Full_Screen() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHi
 }
 
 bool Full_Screen::ShowPicture(std::string_view literal) {
-  const std::string path = ResolveLiteral(dataFolder.empty() ? ProgramFolder() : dataFolder, literal);
+  const std::string path = ResolveLiteral(dataFolder.empty() ? DataFolder() : dataFolder, literal);
   QPixmap picture;
   if (path.empty() || !picture.load(QString::fromStdString(path))) {
     std::fprintf(stderr, "brimlinkmini-sorvik: picture not shown: %.*s\n", static_cast<int>(literal.size()),
@@ -190,7 +190,7 @@ void StationPhotoViewer::Option_Nummers_Click(int index) {
     fullScreen_->ShowPicture(literal);
     return;
   }
-  const std::string folder = environment_.dataFolder.empty() ? ProgramFolder() : environment_.dataFolder;
+  const std::string folder = environment_.dataFolder.empty() ? DataFolder() : environment_.dataFolder;
   if (ResolveLiteral(folder, literal).empty()) {
     ShowMessage("Kan het bestand " + PathUnder(folder, literal) + " niet vinden.");
     return;

@@ -45,7 +45,7 @@ class Full_Screen final : public QWidget {
   ImageBox* Image_Show_Fullscreen = nullptr;  // stretches its picture to its own size
   QLabel* Picture_Measure_Size = nullptr;     // hidden; sizes itself to its picture
 
-  // Picture literals are resolved under this folder (the program folder).
+  // Picture literals are resolved under this folder (the data folder when empty).
   std::string dataFolder;
 
   // Loads the picture a literal names into Image_Show_Fullscreen, which keeps
@@ -73,7 +73,7 @@ class Full_Screen final : public QWidget {
 
 // Where the photo viewer reaches outside itself; tests replace these.
 struct PhotoViewerEnvironment {
-  // The folder pictures are looked up in; the program folder when empty.
+  // The folder pictures are looked up in; the data folder when empty.
   std::string dataFolder;
   // A message box with only an OK button; a QMessageBox when unset.
   std::function<void(const std::string& text)> showMessage;

@@ -70,6 +70,33 @@ TEST_F(DataFolders, ALiteralCannotClimbOutOfTheFolder) {
   EXPECT_EQ(ResolveLiteral(root.Path() + "/Geluiden", "../Outside.wav"), "");
 }
 
+// Build tree: the data beside the program. Installed tree: bin/ holds no
+// data, <prefix>/share/brimlink does.
+TEST_F(DataFolders, TheDataFolderIsBesideTheProgramElseTheInstalledOne) {
+  const std::string prefix = root.Path();
+  const std::string bin = prefix + "/bin";
+  const std::string installed = prefix + "/share/brimlink";
+  fs::create_directories(bin);
+  EXPECT_EQ(DataFolderOf(bin, "../share/brimlink"), bin) << "nothing anywhere: the program folder";
+
+  Make("share/brimlink/Afbeeldingen/Brimlink mini.bmp");
+  EXPECT_EQ(DataFolderOf(bin, "../share/brimlink"), installed);
+  EXPECT_EQ(DataFolderOf(bin, "../share/other"), bin) << "a missing installed folder is not taken";
+  EXPECT_EQ(DataFolderOf(bin, ""), bin);
+
+  // A file of that name is no data folder.
+  Make("bin/Afbeeldingen");
+  EXPECT_EQ(DataFolderOf(bin, "../share/brimlink"), installed);
+  fs::remove(bin + "/Afbeeldingen");
+
+  // Either folder, in any letter case, makes the program folder the data folder.
+  fs::create_directories(bin + "/geluiden");
+  EXPECT_EQ(DataFolderOf(bin, "../share/brimlink"), bin);
+  fs::remove(bin + "/geluiden");
+  fs::create_directories(bin + "/AFBEELDINGEN");
+  EXPECT_EQ(DataFolderOf(bin, "../share/brimlink"), bin);
+}
+
 TEST(ProgramFolder, IsTheFolderOfTheRunningProgram) {
   const fs::path self = fs::read_symlink("/proc/self/exe");
   EXPECT_EQ(fs::path(ProgramFolder()), self.parent_path());
