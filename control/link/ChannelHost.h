@@ -31,6 +31,10 @@ class ChannelHost : public InputWordEvents {
   virtual void WaitPumping(int milliseconds) = 0;
   virtual PortOwner& Owner() = 0;
   virtual TransportFactory& Transports() = 0;
+  // A device that is there but that this user may not open; the channel has
+  // traced it. The control gathers these and tells the user once per
+  // connection attempt; a host that tells nobody ignores them.
+  virtual void DeviceDenied(const DeniedDevice& /*device*/) {}
 };
 
 }  // namespace brimlink::link

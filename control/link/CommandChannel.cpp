@@ -97,8 +97,13 @@ std::uint32_t CommandChannel::OpenSerialChannel(std::uint32_t first, std::uint32
         host_->WaitPumping(kStepMs);
       }
       // A port that opened but could not be set up has been reported once;
-      // it would fail the same way at the other baud rate.
+      // it would fail the same way at the other baud rate. So would a port
+      // this user may not open, which is never retried as busy.
       if (result == CCommunicationPort::kConfigurationFailed) break;
+      if (port->Denied()) {
+        ReportDenied(*port->Denied());
+        break;
+      }
       if (result != 0) continue;  // the port goes with `port`
 
       transport_ = std::move(port);
@@ -134,6 +139,11 @@ bool CommandChannel::OpenUsbChannel(int deviceIndex) {
     TraceText("Opening USB", std::string_view(loc, static_cast<std::size_t>(n)));
     if (port->Open(host_->Owner(), static_cast<std::uint32_t>(deviceIndex), attempt) == 0) {
       TracePlain("failed");
+      // The second attempt differs only in its baud rate.
+      if (port->Denied()) {
+        ReportDenied(*port->Denied());
+        return false;
+      }
       continue;
     }
     TracePlain("OK");
@@ -151,6 +161,11 @@ bool CommandChannel::OpenUsbChannel(int deviceIndex) {
     CloseChannel();
   }
   return false;
+}
+
+void CommandChannel::ReportDenied(const DeniedDevice& device) {
+  TraceText("ACCESS_DENIED", DenialTraceText(device));
+  host_->DeviceDenied(device);
 }
 
 void CommandChannel::InitialiseModule(int moduleNumber) {

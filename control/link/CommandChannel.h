@@ -120,6 +120,8 @@ class CommandChannel {
   bool WaitForState(ChannelState wanted, int steps);
   void EmptyAssembler();
   void StartHandshake();  // empty command, 50 ms, "setup0"
+  // Traces a device this user may not open and tells the host.
+  void ReportDenied(const DeniedDevice& device);
   void Expect(InitStep step, int module, int address);
   bool Expecting(InitStep step, int module, int address) const;
   ModuleRecord* OwnedRecord(std::int64_t module);

@@ -19,10 +19,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 
+#include "control/link/DeviceAccess.h"
 #include "control/link/Event.h"
 #include "control/link/LinkTypes.h"
 
@@ -80,6 +82,10 @@ class CCommunicationPort {
 
   virtual PortType Type() const = 0;
 
+  // After a failed Open: the device, when it is there but this user may not
+  // open it. Cleared by the next Open.
+  const std::optional<DeniedDevice>& Denied() const { return denied_; }
+
   // GUI thread: copies the received bytes into dest (kBufferSize bytes) and
   // sets the received count to 0 in one locked step, so that bytes the worker
   // appends meanwhile stay for the next notification.
@@ -110,6 +116,7 @@ class CCommunicationPort {
   virtual void WorkerBody() = 0;
 
   PortOwner* owner_ = nullptr;
+  std::optional<DeniedDevice> denied_;  // GUI thread only
   mutable std::recursive_mutex lock_;
   SendSemaphore sendSemaphore_;
   ManualResetEvent readEvent_, writeEvent_, stopEvent_;

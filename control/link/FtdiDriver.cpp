@@ -1,15 +1,21 @@
 #include "control/link/FtdiDriver.h"
 
+#include <fcntl.h>
 #include <ftdi.h>
 #include <libusb.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <string>
 #include <utility>
 #include <string_view>
+
+#include "control/link/DeviceAccess.h"
 
 namespace brimlink::link {
 namespace {
@@ -28,6 +34,11 @@ constexpr int kStatusReadTimeoutMs = 50;
 constexpr int kPollMs = 1;
 // libftdi1's code for "no device open".
 constexpr int kFtdiNoDevice = -666;
+// libftdi1's open codes: "device not found", "libusb_open() failed" and
+// "inappropriate permissions on device!".
+constexpr int kFtdiOpenNotFound = -3;
+constexpr int kFtdiOpenFailed = -4;
+constexpr int kFtdiOpenNoPermission = -8;
 
 struct ContextDeleter {
   void operator()(ftdi_context* context) const { ftdi_free(context); }
@@ -191,16 +202,47 @@ int FtdiDriver::OpenByIndex(std::uint32_t index, UsbHandle& handle) {
   if (!device->context) return kInsufficientResources;
   device->bus = bus;
   device->address = address;
-  // Detaches the kernel's serial driver from the device while it is open.
+  // The kernel's serial driver lets go of the device while it is open and
+  // takes it back at the close, so its tty node returns.
+  device->context->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
   const int result = ftdi_usb_open_bus_addr(device->context.get(), bus, address);
-  if (result == -3) return kDeviceNotFound;
-  if (result < 0) return kDeviceNotOpened;
+  if (result < 0) {
+    // libftdi1 reports a refused libusb open only as "failed": the node's
+    // permissions tell whether this user was refused.
+    int nodeError = 0;
+    if (result == kFtdiOpenFailed &&
+        faccessat(AT_FDCWD, DeviceNodeOf(bus, address).c_str(), R_OK | W_OK, AT_EACCESS) != 0) {
+      nodeError = errno;
+    }
+    return OpenStatusOf(result, nodeError);
+  }
   device->readTimeoutMs = device->context->usb_read_timeout;
   std::lock_guard guard(mutex_);
   const std::uintptr_t key = nextHandle_++;
   open_[key] = std::move(device);
   handle = static_cast<UsbHandle>(key);
   return kOk;
+}
+
+int FtdiDriver::OpenStatusOf(int result, int nodeError) {
+  if (result >= 0) return kOk;
+  if (result == kFtdiOpenNotFound) return kDeviceNotFound;
+  if (result == kFtdiOpenNoPermission) return kAccessDenied;
+  if (result == kFtdiOpenFailed && IsAccessError(nodeError)) return kAccessDenied;
+  return kDeviceNotOpened;
+}
+
+std::string FtdiDriver::DeviceNodeOf(int bus, int address) {
+  char path[32];
+  std::snprintf(path, sizeof path, "/dev/bus/usb/%03d/%03d", bus & 0xFF, address & 0xFF);
+  return path;
+}
+
+UsbBusAddress FtdiDriver::BusAddress(std::uint32_t index) {
+  std::lock_guard guard(mutex_);
+  if (index >= listed_.size()) return {};
+  const Listed& listed = listed_[index];
+  return {listed.bus, listed.address, DeviceNodeOf(listed.bus, listed.address)};
 }
 
 template <typename Fn>

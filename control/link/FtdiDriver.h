@@ -19,6 +19,11 @@
 //   stays as read. The chip keeps no manufacturer id: a read reports the
 //   serial number's first two characters, and programming ignores it.
 // - The re-attach after programming is a USB port reset.
+// - The kernel's serial driver is detached while a device is open and
+//   attached again when it is closed, so its /dev/ttyUSBn comes back.
+// - An open refused for want of permission (libftdi1's "inappropriate
+//   permissions", or a failed libusb open on a node this user may not write)
+//   is kAccessDenied, so that the user can be told what fixes it.
 //
 // Threads: the list calls on the GUI thread; calls on a handle from any
 // thread, serialised per device.
@@ -28,6 +33,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "control/link/UsbDriver.h"
@@ -44,6 +50,7 @@ class FtdiDriver final : public UsbDriver {
   int CreateDeviceInfoList(std::uint32_t& count) override;
   int GetDeviceInfoList(UsbDeviceInfoNode* nodes, std::uint32_t& count) override;
   int OpenByIndex(std::uint32_t index, UsbHandle& handle) override;
+  UsbBusAddress BusAddress(std::uint32_t index) override;
   int Close(UsbHandle handle) override;
   int Read(UsbHandle handle, void* buffer, std::uint32_t toRead, std::uint32_t& returned) override;
   int Write(UsbHandle handle, const void* buffer, std::uint32_t toWrite, std::uint32_t& written) override;
@@ -67,6 +74,12 @@ class FtdiDriver final : public UsbDriver {
   static std::uint32_t LocationIdOf(std::uint8_t bus, const std::uint8_t* ports, int depth);
   // The device type for a device descriptor's release number (bcdDevice).
   static std::uint32_t DeviceTypeOf(std::uint16_t releaseNumber);
+  // The status of an open that returned `result` (libftdi1's code); nodeError:
+  // 0 when this user may read and write the device node, else the errno that
+  // says why not.
+  static int OpenStatusOf(int result, int nodeError);
+  // libusb's device node for a bus and address: /dev/bus/usb/BBB/DDD.
+  static std::string DeviceNodeOf(int bus, int address);
 
  private:
   struct Listed {

@@ -113,7 +113,9 @@ bool CSerialPort::PortTest(std::uint32_t com, const ComPortSearchTable& table, s
   // lines that opening could raise), or a system without sysfs. Then the
   // character device itself is asked, as the only way left.
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return errno == EBUSY;
+  // Held by another program, or not ours to open: either way the open that
+  // follows says so (it retries a busy port and reports a denied one).
+  if (fd < 0) return errno == EBUSY || IsAccessError(errno);
   Device device(fd);
   if (isatty(fd) != 1) return false;
   char real[PATH_MAX];
@@ -175,10 +177,21 @@ int CSerialPort::Open(PortOwner& owner, std::uint32_t com, int baud) {
   owner_ = &owner;
   com_ = com;
 
+  denied_.reset();
+
   const std::string path = ComDevicePath(com, settingsFolder_);
   if (path.empty()) return ENOENT;
   Device device(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-  if (!device) return OpenError(errno);
+  if (!device) {
+    const int error = errno;
+    if (IsAccessError(error)) {
+      // The node itself, not the ports/ link that may name it.
+      char real[PATH_MAX];
+      denied_ = DescribeDeniedDevice(PortType::Serial, com,
+                                     realpath(path.c_str(), real) != nullptr ? std::string(real) : path, error);
+    }
+    return OpenError(error);
+  }
   // The lock first: exclusive mode set on a port another program has open
   // would stay on that program's port.
   if (flock(device.Get(), LOCK_EX | LOCK_NB) != 0) return errno == EWOULDBLOCK ? kBusy : OpenError(errno);

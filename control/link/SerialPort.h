@@ -39,13 +39,15 @@ class CSerialPort final : public CCommunicationPort {
   // sysfsRoot) without opening the device wherever sysfs tells; only a
   // device sysfs says nothing about (a pseudo-terminal) is opened to ask it.
   // A device that another program holds exclusively (EBUSY) counts as a
-  // serial line: the open's retry deals with it.
+  // serial line: the open's retry deals with it. So does one this user may
+  // not open (EACCES, EPERM): the open reports it.
   static bool PortTest(std::uint32_t com, const ComPortSearchTable& table, std::string_view settingsFolder,
                        std::string_view sysfsRoot = "/sys");
 
   // 0, kBusy when another program holds the port, kConfigurationFailed when
   // a setting call failed (reported once through the owner), else the errno
-  // of the failed open (EIO comes back as ENXIO, never as 5).
+  // of the failed open (EIO comes back as ENXIO, never as 5). After EACCES or
+  // EPERM, Denied() describes the device node.
   int Open(PortOwner& owner, std::uint32_t com, int baud) override;
   int Close() override;
   void Write(std::string_view text) override;

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "control/link/Event.h"
 
@@ -36,6 +37,9 @@ inline constexpr int kEepromNotProgrammed = 15;
 inline constexpr int kInvalidArgs = 16;
 inline constexpr int kNotSupported = 17;
 inline constexpr int kOtherError = 18;
+// This interface's own: the device is there, but this user may not open it
+// (no permission on its device node). Only OpenByIndex returns it.
+inline constexpr int kAccessDenied = 19;
 }  // namespace usb_status
 
 // Device types of the info list. The transport accepts only the FT232R.
@@ -76,6 +80,13 @@ struct UsbDeviceInfoNode {
   char serialNumber[16] = {};    // NUL-terminated when shorter
   char description[64] = {};     // NUL-terminated when shorter
   UsbHandle handle = UsbHandle::kNone;  // the open handle of this process, if any
+};
+
+// Where a listed device sits on the bus, for messages about it.
+struct UsbBusAddress {
+  int bus = -1;      // -1: not known
+  int address = -1;
+  std::string node;  // its device node (/dev/bus/usb/BBB/DDD); empty when none
 };
 
 // The chip's EEPROM contents as one record (FT232R fields). The caller sets
@@ -132,7 +143,10 @@ class UsbDriver {
   virtual int CreateDeviceInfoList(std::uint32_t& count) = 0;
   // Fills at most `count` nodes from the last enumeration; count := filled.
   virtual int GetDeviceInfoList(UsbDeviceInfoNode* nodes, std::uint32_t& count) = 0;
+  // kAccessDenied when the device may not be opened by this user.
   virtual int OpenByIndex(std::uint32_t index, UsbHandle& handle) = 0;
+  // Bus, address and device node of entry `index` of the last enumeration.
+  virtual UsbBusAddress BusAddress(std::uint32_t index) = 0;
   virtual int Close(UsbHandle handle) = 0;
 
   // Waits for up to `toRead` bytes within the read time-out; `returned` is

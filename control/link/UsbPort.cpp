@@ -3,6 +3,7 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -95,6 +96,7 @@ std::uint32_t CUSBPort::BaudRateFor(std::uint16_t productId, int attempt) {
 }
 
 int CUSBPort::Open(PortOwner& owner, std::uint32_t port, int parameter) {
+  denied_.reset();
   UsbDeviceList& list = list_;
   if (port >= static_cast<std::uint32_t>(list.Count())) return 0;
   const int index = static_cast<int>(port);
@@ -121,7 +123,13 @@ int CUSBPort::Open(PortOwner& owner, std::uint32_t port, int parameter) {
   std::unique_lock guard(lock_);
   owner_ = &owner;
   UsbHandle handle = UsbHandle::kNone;
-  if (driver_.OpenByIndex(port, handle) != kOk) return 0;
+  if (const int status = driver_.OpenByIndex(port, handle); status != kOk) {
+    if (status == usb_status::kAccessDenied) {
+      const UsbBusAddress where = driver_.BusAddress(port);
+      denied_ = DescribeDeniedDevice(PortType::Usb, node.locationId, where.node, EACCES, where.bus, where.address);
+    }
+    return 0;
+  }
   deviceIndex_ = index;
   handle_ = handle;
   node.handle = handle;

@@ -62,7 +62,8 @@ class CUSBPort final : public CCommunicationPort {
   ~CUSBPort() override;
 
   // port: index into the device list; parameter: the open attempt (0, 1).
-  // Returns 1 when the device is open and the worker runs, else 0.
+  // Returns 1 when the device is open and the worker runs, else 0. When the
+  // driver refused this user the device, Denied() says where it is.
   int Open(PortOwner& owner, std::uint32_t port, int parameter) override;
   int Close() override;
   // Dropped when no device is open or the previous write still holds the

@@ -83,6 +83,7 @@ class SimulatedLink : public link::ChannelHost, public link::PortOwner, public l
     return true;
   }
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  void DeviceDenied(const link::DeniedDevice& device) override { denied.push_back(device); }
 
   // --- PortOwner
   void PostDataReceived(PortType type, std::uint32_t key) override { notifications.push_back({type, key}); }
@@ -179,6 +180,7 @@ class SimulatedLink : public link::ChannelHost, public link::PortOwner, public l
   std::deque<RaisedEvent> posted;
   std::vector<RaisedEvent> raised;
   std::vector<std::string> messages;
+  std::vector<link::DeniedDevice> denied;
   std::function<void(int, int, std::uint32_t)> onRaise;
   bool failPosts = false;
   int waits = 0;

@@ -14,9 +14,16 @@ LoopbackPort::~LoopbackPort() {
 
 int LoopbackPort::Open(link::PortOwner& owner, std::uint32_t port, int parameter) {
   const bool usb = type_ == link::PortType::Usb;
+  denied_.reset();
   const LoopbackTarget target = resolve_(port);
   if (target.module == nullptr) return usb ? 0 : 2;
-  if (!usb && target.openResult != 0) return target.openResult;
+  if (!usb && target.openResult != 0) {
+    // A refused permission comes with its device, as from a real port (this
+    // one has no node to describe).
+    if (link::IsAccessError(target.openResult))
+      denied_ = link::DescribeDeniedDevice(type_, port, {}, target.openResult);
+    return target.openResult;
+  }
   owner_ = &owner;
   module_ = target.module;
   portKey_ = target.portKey;

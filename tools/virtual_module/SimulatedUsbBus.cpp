@@ -171,7 +171,12 @@ int DecodeEeprom(const EepromImage& image, UsbProgramData& data) {
 }
 
 struct SimulatedUsbBus::Device {
-  explicit Device(const SimulatedUsbDevice& plugged) : type(plugged.type), locationId(plugged.locationId), module(plugged.module) {}
+  explicit Device(const SimulatedUsbDevice& plugged)
+      : type(plugged.type),
+        locationId(plugged.locationId),
+        accessDenied(plugged.accessDenied),
+        deviceNode(plugged.deviceNode),
+        module(plugged.module) {}
 
   // The USB identity is what the device enumerated with: read from the
   // EEPROM when it attaches.
@@ -194,6 +199,8 @@ struct SimulatedUsbBus::Device {
   bool present = true;
   std::uint32_t type;
   std::uint32_t locationId;
+  bool accessDenied;
+  std::string deviceNode;
   std::uint16_t vendorId = 0;
   std::uint16_t productId = 0;
   std::string description;
@@ -288,6 +295,11 @@ std::uint32_t SimulatedUsbBus::BaudRate(std::size_t number) const {
 bool SimulatedUsbBus::IsOpen(std::size_t number) const {
   std::lock_guard guard(mutex_);
   return At(number).openHandle != 0;
+}
+
+void SimulatedUsbBus::SetAccessDenied(std::size_t number, bool denied) {
+  std::lock_guard guard(mutex_);
+  At(number).accessDenied = denied;
 }
 
 EepromImage SimulatedUsbBus::Eeprom(std::size_t number) const {
@@ -416,12 +428,20 @@ int SimulatedUsbBus::OpenByIndex(std::uint32_t index, UsbHandle& handle) {
   if (index >= listed_.size()) return kDeviceNotFound;
   Device& device = At(listed_[index]);
   if (!device.present) return kDeviceNotFound;
+  if (device.accessDenied) return link::usb_status::kAccessDenied;
   if (device.openHandle != 0) return kDeviceNotOpened;
   const std::uintptr_t key = nextHandle_++;
   handles_[key] = {listed_[index], device.attachment};
   device.openHandle = key;
   handle = static_cast<UsbHandle>(key);
   return kOk;
+}
+
+link::UsbBusAddress SimulatedUsbBus::BusAddress(std::uint32_t index) {
+  std::lock_guard guard(mutex_);
+  if (index >= listed_.size()) return {};
+  const Device& device = At(listed_[index]);
+  return {static_cast<int>(device.locationId >> 24), static_cast<int>(listed_[index] + 1), device.deviceNode};
 }
 
 int SimulatedUsbBus::Close(UsbHandle handle) {

@@ -98,6 +98,11 @@ struct SimulatedUsbDevice {
   std::string description = "FT232R USB UART";
   std::string serialNumber = "A1B2C3D4";
   ModuleConfig module = ModuleConfig::Defaults(Model::USB, 1);
+  // Opening it is refused with kAccessDenied, as a device node this user may
+  // not write is. deviceNode: what BusAddress names as its node (a test's
+  // own file, whose owner, group and mode then stand for the node's).
+  bool accessDenied = false;
+  std::string deviceNode;
 };
 
 class SimulatedUsbBus final : public link::UsbDriver {
@@ -126,6 +131,9 @@ class SimulatedUsbBus final : public link::UsbDriver {
   // The baud rate the chip was last set to (9600 after plugging in).
   std::uint32_t BaudRate(std::size_t device) const;
   bool IsOpen(std::size_t device) const;
+  // Opening the device is refused (or allowed again), as if its node's
+  // permissions had changed.
+  void SetAccessDenied(std::size_t device, bool denied);
 
   EepromImage Eeprom(std::size_t device) const;
   // Replaces the EEPROM without a re-attach: the USB identity stays.
@@ -158,6 +166,8 @@ class SimulatedUsbBus final : public link::UsbDriver {
   int CreateDeviceInfoList(std::uint32_t& count) override;
   int GetDeviceInfoList(link::UsbDeviceInfoNode* nodes, std::uint32_t& count) override;
   int OpenByIndex(std::uint32_t index, link::UsbHandle& handle) override;
+  // Bus: the location id's top byte; address: the device's number plus 1.
+  link::UsbBusAddress BusAddress(std::uint32_t index) override;
   int Close(link::UsbHandle handle) override;
   int Read(link::UsbHandle handle, void* buffer, std::uint32_t toRead, std::uint32_t& returned) override;
   int Write(link::UsbHandle handle, const void* buffer, std::uint32_t toWrite, std::uint32_t& written) override;

@@ -97,6 +97,41 @@ TEST(ChannelOpening, PortThatCannotBeSetUpIsNotTriedAtTheSecondBaudRate) {
   EXPECT_EQ(other.serial[2].opens, 2);
 }
 
+TEST(ChannelOpening, ADeniedPortIsTriedOnceReportedOnceAndTheScanGoesOn) {
+  for (const int error : {EACCES, EPERM}) {
+    SCOPED_TRACE(error);
+    SimulatedLink link;
+    TraceCapture trace;
+    link.AddSerialModule(2, ModuleConfig::Defaults(Model::USB, 1));
+    link.serial[2].failCode = error;
+    link.AddSerialModule(6, ModuleConfig::Defaults(Model::USB, 6));
+    const Millis start = link.now;
+    EXPECT_EQ(link.Channel(0).OpenSerialChannel(2, 2), 0u);
+    // Not retried as busy, not tried at the other baud rate: no wait at all.
+    EXPECT_EQ(link.serial[2].opens, 1);
+    EXPECT_EQ(link.now, start);
+    ASSERT_EQ(link.denied.size(), 1u);
+    EXPECT_EQ(link.denied[0].type, PortType::Serial);
+    EXPECT_EQ(link.denied[0].port, 2u);
+    EXPECT_EQ(link.denied[0].error, error);
+    std::size_t traced = 0;
+    for (const std::string& line : trace.lines) traced += line.starts_with("ACCESS_DENIED:\tCOM2 ") ? 1 : 0;
+    EXPECT_EQ(traced, 1u);
+
+    // A scan passes it and finds the next module.
+    EXPECT_EQ(link.Channel(0).OpenSerialChannel(1, 255), 6u);
+    EXPECT_EQ(link.serial[2].opens, 2);
+    EXPECT_EQ(link.denied.size(), 2u);
+  }
+
+  // Other failures are no denial.
+  SimulatedLink other;
+  other.AddSerialModule(2, ModuleConfig::Defaults(Model::USB, 1));
+  other.serial[2].failCode = ENXIO;
+  EXPECT_EQ(other.Channel(0).OpenSerialChannel(2, 2), 0u);
+  EXPECT_TRUE(other.denied.empty());
+}
+
 TEST(ChannelOpening, SetupZeroDoesNotOpenTheChannel) {
   SimulatedLink link;
   link.AddSerialModule(1, ModuleConfig::Defaults(Model::USB, 0));

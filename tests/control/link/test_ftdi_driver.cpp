@@ -4,6 +4,7 @@
 // "Loc" and its location id in hex, or to its index in the device list.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +34,33 @@ TEST(FtdiDriver, DeviceTypeComesFromTheReleaseNumber) {
   EXPECT_EQ(FtdiDriver::DeviceTypeOf(0x0900), usb_device_type::k232H);
   EXPECT_EQ(FtdiDriver::DeviceTypeOf(0x1000), usb_device_type::kXSeries);
   EXPECT_EQ(FtdiDriver::DeviceTypeOf(0x0300), usb_device_type::kUnknown);
+}
+
+TEST(FtdiDriver, AnOpenRefusedForPermissionIsTheAccessErrorAndNothingElseIs) {
+  struct Case {
+    int result;
+    int nodeError;
+    int status;
+  };
+  const Case cases[] = {
+      {0, 0, usb_status::kOk},
+      {-3, 0, usb_status::kDeviceNotFound},
+      {-8, 0, usb_status::kAccessDenied},        // "inappropriate permissions on device!"
+      {-4, EACCES, usb_status::kAccessDenied},   // libusb_open failed on a node not ours
+      {-4, EPERM, usb_status::kAccessDenied},
+      {-4, 0, usb_status::kDeviceNotOpened},     // the node is ours: another reason
+      {-4, ENOENT, usb_status::kDeviceNotOpened},
+      {-5, EACCES, usb_status::kDeviceNotOpened},  // claimed by another program
+      {-11, 0, usb_status::kDeviceNotOpened},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FtdiDriver::OpenStatusOf(c.result, c.nodeError), c.status) << c.result << " " << c.nodeError;
+  }
+  EXPECT_EQ(FtdiDriver::DeviceNodeOf(1, 5), "/dev/bus/usb/001/005");
+  EXPECT_EQ(FtdiDriver::DeviceNodeOf(12, 127), "/dev/bus/usb/012/127");
+  FtdiDriver driver;
+  EXPECT_EQ(driver.BusAddress(0).bus, -1) << "nothing listed yet";
+  EXPECT_TRUE(driver.BusAddress(0).node.empty());
 }
 
 TEST(FtdiDriver, RefusesHandlesItNeverOpened) {
