@@ -171,6 +171,7 @@ std::int16_t CBrimlinkCtrl::Connect() {
   if (connecting_) return 0;
   const BusyScope busy(connecting_);
   CloseAll();
+  deniedDevices_.clear();
 
   if (settings_.useUsb != 0) {
     if (usbDriver_ == nullptr) {
@@ -193,6 +194,7 @@ std::int16_t CBrimlinkCtrl::Connect() {
     ++channelCount_;
     next = opened + 1;
   }
+  TellDeniedDevices();
 
   std::int16_t found = 0;
   for (int i = 1; i <= link::kModuleCount; ++i) {
@@ -242,6 +244,7 @@ std::int16_t CBrimlinkCtrl::OpenSerial(std::int16_t PortNo) {
   const BusyScope busy(connecting_);
   CloseAll();
   RebuildSearchTable();
+  deniedDevices_.clear();
 
   CommandChannel& channel = *channels_[static_cast<std::size_t>(channelCount_)];
   std::uint32_t opened = 0;
@@ -250,6 +253,7 @@ std::int16_t CBrimlinkCtrl::OpenSerial(std::int16_t PortNo) {
     opened = channel.OpenSerialChannel(port, port);
   }
   if (opened == 0) opened = channel.OpenSerialChannel(link::ComPortSearchTable::kFirstCom, link::ComPortSearchTable::kLastCom);
+  TellDeniedDevices();
   if (opened == 0) {
     CloseAll();
     return kFailed;
@@ -569,6 +573,20 @@ bool CBrimlinkCtrl::PostInputWordChanged(int module, int word, std::uint32_t val
 }
 
 void CBrimlinkCtrl::ShowMessage(const std::string& text) { ReportControlMessage({}, text); }
+
+void CBrimlinkCtrl::DeviceDenied(const link::DeniedDevice& device) {
+  // OpenSerial may try its port twice: once by number, once in the scan.
+  for (const link::DeniedDevice& known : deniedDevices_)
+    if (known.SameDevice(device)) return;
+  deniedDevices_.push_back(device);
+}
+
+void CBrimlinkCtrl::TellDeniedDevices() {
+  if (deniedDevices_.empty()) return;
+  const std::vector<link::DeniedDevice> denied = std::move(deniedDevices_);
+  deniedDevices_.clear();
+  ReportControlMessage(link::kAccessDeniedTitle, link::AccessAdvice(denied, link::EffectiveUserName()));
+}
 
 void CBrimlinkCtrl::OnDataReceived(PortType type, std::uint32_t portKey) {
   CommandChannel* channel = CommandChannel::FindReceiver(channelPointers_, type, portKey);

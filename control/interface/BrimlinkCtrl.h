@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "control/interface/BrimlinkInterface.h"
 #include "control/interface/HostInterfaces.h"
@@ -117,6 +118,7 @@ class CBrimlinkCtrl final : public automation::RefCounted<automation::BrimlinkDi
   void RaiseInputWordChanged(int module, int word, std::uint32_t value) override;
   bool PostInputWordChanged(int module, int word, std::uint32_t value) override;
   void ShowMessage(const std::string& text) override;
+  void DeviceDenied(const link::DeniedDevice& device) override;
 
   // TransportFactory
   bool TestSerialPort(std::uint32_t comNumber) override;
@@ -194,6 +196,9 @@ class CBrimlinkCtrl final : public automation::RefCounted<automation::BrimlinkDi
   void InitialiseForConnect(int moduleNumber);
   void ShowTraceWindow();
   QWidget* DialogParent() const;
+  // Tells the user, in one message, about every device of this connection
+  // attempt that was there but not to be opened; then forgets them.
+  void TellDeniedDevices();
 
   link::ModuleTable table_;
   std::array<std::unique_ptr<link::CommandChannel>, link::kChannelCount> channels_;
@@ -208,6 +213,8 @@ class CBrimlinkCtrl final : public automation::RefCounted<automation::BrimlinkDi
   bool settingsProblemTraced_ = false;
   bool modified_ = false;
   link::ComPortSearchTable searchTable_;
+  // Devices refused to this user during the running Connect or OpenSerial.
+  std::vector<link::DeniedDevice> deniedDevices_;
 
   std::unique_ptr<link::UsbDriver> ownDriver_;
   link::UsbDriver* usbDriver_ = nullptr;

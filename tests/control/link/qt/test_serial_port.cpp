@@ -9,6 +9,9 @@
 #include <sys/sysmacros.h>
 #include <time.h>
 
+// Before Qt's headers, which define "signals".
+#include "support/ChildProcess.h"
+// clang-format off
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +20,7 @@
 
 #include "SerialPtyHarness.h"
 #include "support/TempFolder.h"
+// clang-format on
 
 namespace brimlink::qttest {
 namespace {
@@ -318,6 +322,44 @@ TEST(SerialPortOpen, OpenErrorsAreWhatTheRetryExpects) {
   EXPECT_EQ(cfgetospeed(&settings), static_cast<speed_t>(B115200));
   EXPECT_EQ(port.Close(), 1);
   EXPECT_TRUE(owner.Failures().empty());
+}
+
+TEST(SerialPortOpen, APortThisUserMayNotOpenIsDeniedNotBusyAndDescribed) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a child as another user";
+  PtyBench bench;
+  RecordingOwner owner;
+  RawPty line;
+  ASSERT_TRUE(line.Start());
+  bench.Link("COM206", line.slavePath);
+  ASSERT_EQ(::chmod(line.slavePath.c_str(), 0600), 0);
+  const std::filesystem::path settings = bench.SettingsFolder();
+  for (const auto& folder : {settings.parent_path().parent_path(), settings.parent_path()})
+    ASSERT_EQ(::chmod(folder.c_str(), 0755), 0) << folder;
+
+  const auto answer = testing::RunAsUser(65534, 65534, [&] {
+    CSerialPort port(bench.SettingsFolder(), nullptr);
+    const bool tested = CSerialPort::PortTest(206, bench.table, bench.SettingsFolder());
+    const int result = port.Open(owner, 206, 115200);
+    std::string text = std::to_string(tested) + " " + std::to_string(result);
+    if (const auto& denied = port.Denied()) {
+      char mode[8];
+      std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(denied->mode));
+      text += " " + std::to_string(denied->port) + " " + denied->node + " " + std::to_string(denied->owner) + " " +
+              mode + " " + std::to_string(denied->error);
+    }
+    return text;
+  });
+  ASSERT_TRUE(answer.has_value());
+  // Worth opening (so that the user hears of it), refused with EACCES, never
+  // the busy code the open retries; the node is the device, not its link.
+  EXPECT_EQ(*answer, "1 " + std::to_string(EACCES) + " 206 " + line.slavePath + " 0 0600 " + std::to_string(EACCES));
+
+  // Root may open it; other failures are no denial.
+  CSerialPort port(bench.SettingsFolder(), nullptr);
+  EXPECT_EQ(port.Open(owner, 205, 115200), ENOENT);
+  EXPECT_FALSE(port.Denied());
+  ASSERT_EQ(port.Open(owner, 206, 115200), 0);
+  EXPECT_FALSE(port.Denied());
 }
 
 TEST(SerialPortOpen, AFailedSettingCallIsReportedOnceByItsName) {
