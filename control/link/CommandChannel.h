@@ -131,8 +131,10 @@ class CommandChannel {
   void HandlePacket(const char* packet);
   ReplyOutcome ParseInputReport(std::string_view fields, std::string_view line, const char* pattern,
                                 bool continuesDialogue);
-  // One received byte into the assembler; a complete line is parsed.
-  void Assemble(char byte);
+  // Moves the batch's bytes up to the next CR into the assembler; a complete
+  // line is parsed, and then (only then may host code have run) the result
+  // is true.
+  bool AssembleNext();
   // The stream was cut before the next byte.
   void Cut();
   // Sends a read of every input word of each module this channel owns.
