@@ -181,6 +181,18 @@ TEST(SimOptions, HelpAndVersionInfoNeedNoModuleAndEndTheParse) {
   EXPECT_EQ(version.error, "");
   EXPECT_TRUE(version.options.versionInfo);
   EXPECT_FALSE(version.options.help);
+  // Alone, --version is the program's version too; with a module it is the
+  // module's (see the cases of bad command lines).
+  const ParsedOptions alone = Parse({"--version"});
+  EXPECT_EQ(alone.error, "");
+  EXPECT_TRUE(alone.options.versionInfo);
+  EXPECT_TRUE(alone.options.modules.empty());
+  const ParsedOptions module = Parse({"--com", "7", "--version", "2.10"});
+  EXPECT_EQ(module.error, "");
+  EXPECT_FALSE(module.options.versionInfo);
+  ASSERT_EQ(module.options.modules.size(), 1u);
+  EXPECT_EQ(module.options.modules[0].versionMajor, 2);
+  EXPECT_EQ(module.options.modules[0].versionMinor, 10);
 
   const std::string help = HelpText();
   for (const char* option : {"--com", "--model", "--number", "--version", "--no-version", "--report",
@@ -208,6 +220,8 @@ TEST(SimOptions, EveryBadCommandLineIsAnErrorNamingItsOption) {
       {{"--com", "7", "--number", "10"}, "--number: '10'"},
       {{"--com", "7", "--number", "a"}, "--number: 'a'"},
       {{"--com", "7", "--number"}, "--number needs a value"},
+      {{"--version", "2.10"}, "--version applies to the module"},
+      {{"--com", "7", "--version"}, "--version needs a value"},
       {{"--com", "7", "--version", "2"}, "--version: '2'"},
       {{"--com", "7", "--version", "2.x"}, "--version: '2.x'"},
       {{"--com", "7", "--version", "2.05"}, "--version: '2.05'"},

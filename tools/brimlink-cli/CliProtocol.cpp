@@ -507,7 +507,11 @@ Usage: brimlink-cli [-c 'CMD; CMD ...']
   commands are separated by ';' (a ';' inside a double-quoted string does not
   separate). Blank lines and lines starting with '#' are skipped.
 
-Commands:
+)" + CommandsHelpText();
+}
+
+std::string CommandsHelpText() {
+    return R"(Commands:
   NAME ARG...   call the method NAME of _DBrimlink; NAME in any letter case,
                 or its DISPID in decimal (e.g. 18 for Connect, -552 for AboutBox)
   pump MS       process events for MS milliseconds
@@ -515,8 +519,8 @@ Commands:
   help          print this text
 
 Arguments, separated by blanks:
-  42  -7  0x1F  -0x10   integers (decimal or 0x-hex, with optional sign)
-  1.5  -0.25  2.        decimals with a point (R4)
+  42, -7, 0x1F, -0x10   integers (decimal or 0x-hex, with optional sign)
+  1.5, -0.25, 2.        decimals with a point (R4)
   "text"                strings in double quotes, UTF-8; escapes \r \n \t \\ \"
   Each argument is converted to the parameter type of the method; a value that
   does not fit (SetModule 40000 for an I2) is an overflow error.
@@ -531,10 +535,12 @@ Output, one line per call on standard output:
   signed 16-bit values, UI4 unsigned), decimals use a point, strings are
   double-quoted with the escapes above and other characters in UTF-8.
 
-Errors, one line on standard error, always starting with "error: ":
-  error: NAME 0xHRESULT SYMBOL: DETAIL    a call the control refused, e.g.
-  error: SetModule 0x8002000A DISP_E_OVERFLOW: argument 1 (ModIndex: I2) out of range
-  error: DETAIL                           a command that could not be read
+Errors, one line each on standard error:
+  error: NAME 0xHRESULT SYMBOL: DETAIL
+                        a call the control refused, for example
+                        error: SetModule 0x8002000A DISP_E_OVERFLOW: argument
+                        1 (ModIndex: I2) out of range
+  error: DETAIL         a command that could not be read
   Control characters of the input are shown escaped (\x1B). Argument numbers
   count from 1. After an error the next command runs; the exit status is 1 if
   any command failed or standard output could not be written, else 0.

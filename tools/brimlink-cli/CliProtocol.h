@@ -103,6 +103,8 @@ std::string EscapeNonPrintable(std::string_view text);
 
 // The text printed by "help", lines ended by '\n'.
 std::string HelpText();
+// The part of HelpText from "Commands:" on: the protocol without the usage.
+std::string CommandsHelpText();
 // The text printed by "typelib", one line each.
 std::vector<std::string> TypeLibraryLines();
 

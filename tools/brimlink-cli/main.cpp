@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "control/interface/BrimlinkInterface.h"
+#include "control/interface/BrimlinkVersion.h"
 #include "control/interface/Creation.h"
 #include "control/interface/HostInterfaces.h"
 #include "control/interface/Registration.h"
@@ -41,15 +42,44 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 constexpr std::string_view kUsage =
-    "usage: brimlink-cli [--class PROGID|{CLSID}] [-c 'COMMAND; COMMAND...']\n"
-    "Creates the control (default class BLOCX32.Blocx32Ctrl.1) and runs the commands\n"
-    "given with -c, or else those read from standard input, one per line.\n"
-    "  -c TEXT         commands separated by ';'\n"
-    "  --class CLASS   the ProgID or {CLSID} to create\n"
-    "  -h, --help      show this text\n"
-    "Exit status: 0 when every command succeeded, 1 when one failed, the control\n"
-    "could not be created or standard output could not be written, 2 on bad\n"
-    "arguments.\n\n";
+    "Usage: brimlink-cli [--class PROGID|{CLSID}] [-c 'COMMAND; COMMAND...']\n"
+    "  or:  brimlink-cli --help|--version\n";
+
+// With the protocol's own text this is the manual page.
+constexpr std::string_view kDescription =
+    "Calls the methods of the Brimlink control from a script or a terminal. It\n"
+    "creates the control as every host program does (through the class registry,\n"
+    "else the Brimlink.ocx beside the program), receives its InputWordChanged\n"
+    "events and runs the commands given with -c, or else those read from standard\n"
+    "input, one per line, until the input ends. Then it releases the control,\n"
+    "which closes its connections and writes its changed settings. No display is\n"
+    "needed: the control's windows are never shown, and its message boxes appear\n"
+    "as \"message:\" lines on standard error.\n"
+    "\n"
+    "Exit status:\n"
+    "  0 when every command succeeded; 1 when a command failed, the control could\n"
+    "  not be created or standard output could not be written; 2 on a bad command\n"
+    "  line.\n"
+    "\n";
+
+constexpr std::string_view kOptions =
+    "\n"
+    "Options:\n"
+    "  -c TEXT            run the commands in TEXT instead of reading standard\n"
+    "                     input; ';' separates them (not inside a double-quoted\n"
+    "                     string)\n"
+    "  --class CLASS      create the class with this ProgID or {CLSID} (default\n"
+    "                     BLOCX32.Blocx32Ctrl.1); also --class=CLASS\n"
+    "  -h, --help         show this text and exit\n"
+    "  --version          show the version of the control library and exit\n"
+    "\n"
+    "Environment:\n"
+    "  XDG_CONFIG_DIRS    the settings folder is Brimlink/ in the first of these\n"
+    "                     folders that holds one (default /etc/xdg); its\n"
+    "                     Brimlink.ini, ports/ and Registry.ini apply\n"
+    "  XDG_CONFIG_HOME    this user's own class registry is Brimlink/Registry.ini\n"
+    "                     in this folder (default ~/.config); it is consulted\n"
+    "                     before the machine's\n";
 
 // Set when standard output could not take a line (a full disk, a closed
 // pipe): the results are lost, so the exit status must not say success.
@@ -78,6 +108,7 @@ struct Arguments {
     std::optional<std::string> commands;  // -c
     std::string classText{ba::kControlProgId};
     bool help = false;
+    bool version = false;
     std::string error;  // empty when the command line is good
 };
 
@@ -94,6 +125,10 @@ Arguments ParseArguments(int argc, char** argv) {
         };
         if (arg == "-h" || arg == "--help") {
             result.help = true;
+            return result;
+        }
+        if (arg == "--version") {
+            result.version = true;
             return result;
         }
         if (arg == "-c") {
@@ -277,12 +312,17 @@ int main(int argc, char** argv) {
 
     const Arguments arguments = ParseArguments(argc, argv);
     if (arguments.help) {
-        WriteLine(stdout, std::string(kUsage) + cli::HelpText());
+        WriteLine(stdout, std::string(kUsage) + std::string(kDescription) + cli::CommandsHelpText() +
+                              std::string(kOptions));
+        return outputLost ? kExitFailure : 0;
+    }
+    if (arguments.version) {
+        WriteLine(stdout, std::string("brimlink-cli ") + brimlink::control::kVersionText);
         return outputLost ? kExitFailure : 0;
     }
     if (!arguments.error.empty()) {
         WriteLine(stderr, "brimlink-cli: " + cli::EscapeNonPrintable(arguments.error) + "\n" + std::string(kUsage) +
-                              cli::HelpText());
+                              "See brimlink-cli --help for the commands and options.");
         return kExitUsage;
     }
 

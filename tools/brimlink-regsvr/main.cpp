@@ -17,6 +17,7 @@
 #include <system_error>
 
 #include "control/interface/Automation.h"
+#include "control/interface/BrimlinkVersion.h"
 #include "control/interface/Registration.h"
 #include "control/link/Ini.h"
 #include "control/link/SettingsLocation.h"
@@ -29,22 +30,44 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 constexpr std::string_view kUsage =
-    "usage: brimlink-regsvr [-u] [--user] PATH\n"
+    "Usage: brimlink-regsvr [-u] [--user] PATH\n"
+    "  or:  brimlink-regsvr --help|--version\n";
+
+constexpr std::string_view kHelp =
     "Registers the control library PATH (e.g. Brimlink.ocx) in the class registry,\n"
     "or with -u removes its registration, by calling the library's own\n"
     "DllRegisterServer or DllUnregisterServer. The library is registered by its\n"
     "canonical path. The machine registry is Registry.ini in the settings folder\n"
     "(mode 0644: only its owner, normally root, may change it).\n"
-    "  -u          unregister\n"
-    "  --user      use this user's own registry instead,\n"
-    "              $XDG_CONFIG_HOME/Brimlink/Registry.ini (the library's DllInstall)\n"
-    "  -h, --help  show this text\n"
+    "\n"
     "Exit status: 0 on success, 1 when the library or the registry fails,\n"
-    "2 on bad arguments.\n";
+    "2 on bad arguments.\n"
+    "\n"
+    "Options:\n"
+    "  -u               unregister\n"
+    "  --user           use this user's own registry instead,\n"
+    "                   $XDG_CONFIG_HOME/Brimlink/Registry.ini (the library's\n"
+    "                   DllInstall)\n"
+    "  -h, --help       show this text and exit\n"
+    "  --version        show the version of the control library and exit\n"
+    "\n"
+    "Environment:\n"
+    "  XDG_CONFIG_DIRS  the settings folder is Brimlink/ in the first of these\n"
+    "                   folders that holds one (default /etc/xdg)\n"
+    "  XDG_CONFIG_HOME  the folder of this user's registry (default ~/.config)\n";
 
 void Print(std::FILE* stream, std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stream);
     std::fflush(stream);
+}
+
+// The help and the version are the whole result: when they cannot be written
+// (a full disk, a closed pipe) the program must not report success.
+int PrintInformation(std::string_view text) {
+    Print(stdout, text);
+    if (std::ferror(stdout) == 0) return 0;
+    std::fprintf(stderr, "brimlink-regsvr: cannot write standard output: %s\n", std::strerror(errno));
+    return kExitFailure;
 }
 
 }  // namespace
@@ -57,8 +80,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (!endOfOptions && (arg == "-h" || arg == "--help")) {
-            Print(stdout, kUsage);
-            return 0;
+            return PrintInformation(std::string(kUsage) + std::string(kHelp));
+        }
+        if (!endOfOptions && arg == "--version") {
+            return PrintInformation(std::string("brimlink-regsvr ") + brimlink::control::kVersionText + "\n");
         }
         if (!endOfOptions && arg == "-u") {
             unregister = true;

@@ -86,6 +86,13 @@ ParsedOptions ParseOptions(const std::vector<std::string_view>& args) {
     return out;
   };
 
+  // Alone, --version asks for the program's version, as with every other
+  // program; after a --com it stays the module's firmware version.
+  if (args.size() == 1 && args[0] == "--version") {
+    out.options.versionInfo = true;
+    return out;
+  }
+
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
     std::string_view name = arg;
@@ -192,34 +199,51 @@ ParsedOptions ParseOptions(const std::vector<std::string_view>& args) {
 
 std::string HelpText() {
   return R"(Usage: brimlink-sim --com N [module options] [--com N [module options]]... [--force] [--quiet]
-
+  or:  brimlink-sim --help|--version
 Runs virtual Brimlink interface modules on pseudo-terminals and registers each
 one as COM port N: a symbolic link ports/COMN to its /dev/pts/M in the settings
-folder (the first folder of XDG_CONFIG_DIRS, default /etc/xdg, plus /Brimlink).
-The control then finds the module on COM N like one on a real serial port. The
-links are removed again when brimlink-sim ends: on "quit", end of standard input
-(Ctrl-D), Ctrl-C, SIGTERM, SIGHUP or SIGQUIT; "unplug" removes its module's
-link at once. Beside each link, ports/.COMN.owner names the process that made
-it; a link whose process has ended (killed, crashed) is replaced by the next
-brimlink-sim without --force.
+folder. The control then finds the module on COM N like one on a real serial
+port. The links are removed again when brimlink-sim ends: on "quit", end of
+standard input (Ctrl-D), Ctrl-C, SIGTERM, SIGHUP or SIGQUIT; "unplug" removes
+its module's link at once. Beside each link, ports/.COMN.owner names the
+process that made it; a link whose process has ended (killed, crashed) is
+replaced by the next brimlink-sim without --force.
 
+Console: while it runs, brimlink-sim reads commands from standard input, one
+per line, without a prompt (so it can be scripted); "help" lists them:
+  in BIT on|off        switch input BIT (0..15) of input word 0
+  in VALUE             set all of input word 0 (decimal or 0x hex)
+  ...                  see "help" for word, show, counter, fault, unplug,
+                       module, quit
+Every output word the module receives is printed at once, e.g.
+  COM7 module 1: output word 0 = 0x0005 (bits 0 2)
+
+Exit status: 0 normal end, 1 the modules could not be started or registered,
+2 a bad command line.
+
+Options:
 Every --com starts one module; the module options after it, up to the next
 --com, apply to that module only. Unset values take the model's defaults.
+An option's value can also be given as --option=value.
 
 Module options:
   --com N              COM number, 1..255 (repeat it to start several modules)
   --model M            R6, R16, R8A or USB (default USB)
   --number N           module number 0..9 (default 1; 1..8 are valid numbers,
                        0 and 9 show how the control refuses a bad module)
-  --version MAJOR.MINOR  answer "DV" with "V=MAJOR.MINOR" (USB default 2.10,
+  --version MAJOR.MINOR
+                       answer "DV" with "V=MAJOR.MINOR" (USB default 2.10,
                        R6 1.5)
   --no-version         answer "DV" with its echo, as old firmware does
                        (R16 and R8A default)
   --report ew|e|hash   how a change of input word 0 is reported:
-                       ew "EW1.0=0008", e "e100008", hash "#H100008" (default ew)
-  --only-baud 115200|19200  answer only at this line speed
+                       ew "EW1.0=0008", e "e100008", hash "#H100008"
+                       (default ew)
+  --only-baud 115200|19200
+                       answer only at this line speed
   --duplicate          start a second module with the same settings (and so
                        the same module number) on the next free COM number
+
 Fault switches (per module):
   --silent             answer nothing at all
   --slow MS            every reply and report comes MS milliseconds late
@@ -232,28 +256,22 @@ Other options:
                        program's own and not left by an ended brimlink-sim
                        (without it such an entry is an error)
   --quiet              print only output words, "show", and errors
-  --help, -h           this text
-  --version-info       the program's version
+  -h, --help           show this text and exit
+  --version            given alone: show the program's version (the control
+                       library's) and exit
+  --version-info       the same, wherever it stands on the command line
 
-An option's value can also be given as --option=value.
-
-Console: while it runs, brimlink-sim reads commands from standard input, one
-per line, without a prompt (so it can be scripted); "help" lists them:
-  in BIT on|off        switch input BIT (0..15) of input word 0
-  in VALUE             set all of input word 0 (decimal or 0x hex)
-  ...                  see "help" for word, show, counter, fault, unplug,
-                       module, quit
-Every output word the module receives is printed at once, e.g.
-  COM7 module 1: output word 0 = 0x0005 (bits 0 2)
+Environment:
+  XDG_CONFIG_DIRS      the settings folder is Brimlink/ in the first of these
+                       folders that holds one, else in the first folder
+                       (default /etc/xdg); its ports/ must be writable
 
 Examples:
-  brimlink-sim --com 7 --model USB --number 1
-  brimlink-sim --com 7 --model R16 --number 2 --com 8 --model R6 --slow 300
-  brimlink-sim --com 7 --number 3 --duplicate
-  sleep infinity | brimlink-sim --com 7 --quiet     (no console, runs until killed)
-
-Exit codes: 0 normal end, 1 the modules could not be started or registered,
-2 a bad command line.
+  $ brimlink-sim --com 7 --model USB --number 1
+  $ brimlink-sim --com 7 --model R16 --number 2 --com 8 --model R6 --slow 300
+  $ brimlink-sim --com 7 --number 3 --duplicate
+Without a console, running until it is killed:
+  $ sleep infinity | brimlink-sim --com 7 --quiet
 )";
 }
 

@@ -47,7 +47,8 @@ struct ParsedOptions {
 };
 
 // args: the arguments after the program name. --help and --version-info end
-// the parse at once (the rest is not looked at).
+// the parse at once (the rest is not looked at); so does --version as the
+// only argument, which is --version-info then.
 ParsedOptions ParseOptions(const std::vector<std::string_view>& args);
 
 std::string HelpText();

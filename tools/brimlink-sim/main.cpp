@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "control/interface/BrimlinkVersion.h"
 #include "control/link/SettingsLocation.h"
 #include "tools/brimlink-sim/Console.h"
 #include "tools/brimlink-sim/Options.h"
@@ -350,13 +351,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "brimlink-sim: %s\n", parsed.error.c_str());
     return kExitUsage;
   }
-  if (parsed.options.help) {
-    std::fputs(HelpText().c_str(), stdout);
-    return 0;
-  }
-  if (parsed.options.versionInfo) {
-    std::printf("brimlink-sim %s\n", BRIMLINK_VERSION);
-    return 0;
+  if (parsed.options.help || parsed.options.versionInfo) {
+    const std::string text =
+        parsed.options.help ? HelpText() : std::string("brimlink-sim ") + control::kVersionText + "\n";
+    // Output that was lost is no success.
+    if (std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0) return 0;
+    std::fprintf(stderr, "brimlink-sim: cannot write standard output: %s\n", std::strerror(errno));
+    return kExitRuntime;
   }
   return Run(parsed.options);
 }

@@ -91,7 +91,7 @@ std::string LibcPath() {
 TEST_F(EndToEnd, RegsvrExplainsItsUsage) {
     const Finished help = Run({BRIMLINK_REGSVR_PROGRAM, "--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(help.out.starts_with("usage: brimlink-regsvr [-u] [--user] PATH\n")) << help.out;
+    EXPECT_TRUE(help.out.starts_with("Usage: brimlink-regsvr [-u] [--user] PATH\n")) << help.out;
 
     for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
              {BRIMLINK_REGSVR_PROGRAM},
@@ -100,7 +100,7 @@ TEST_F(EndToEnd, RegsvrExplainsItsUsage) {
              {BRIMLINK_REGSVR_PROGRAM, BRIMLINK_OCX_PATH, BRIMLINK_OCX_PATH}}) {
         const Finished bad = Run(wrong);
         EXPECT_EQ(bad.status, 2) << wrong.size();
-        EXPECT_NE(bad.err.find("usage: brimlink-regsvr [-u] [--user] PATH"), std::string::npos) << bad.err;
+        EXPECT_NE(bad.err.find("Usage: brimlink-regsvr [-u] [--user] PATH"), std::string::npos) << bad.err;
         EXPECT_EQ(bad.out, "");
     }
     EXPECT_FALSE(fs::exists(Registry()));
@@ -324,14 +324,14 @@ TEST_F(EndToEnd, CliReadsCommandsFromStandardInput) {
 TEST_F(EndToEnd, CliOptions) {
     const Finished help = Run({BRIMLINK_CLI_PROGRAM, "--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(help.out.starts_with("usage: brimlink-cli ")) << help.out;
+    EXPECT_TRUE(help.out.starts_with("Usage: brimlink-cli ")) << help.out;
     EXPECT_NE(help.out.find("InputWordChanged"), std::string::npos) << "the protocol is explained: " << help.out;
 
     for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
              {BRIMLINK_CLI_PROGRAM, "--bogus"}, {BRIMLINK_CLI_PROGRAM, "-c"}, {BRIMLINK_CLI_PROGRAM, "extra"}}) {
         const Finished bad = Run(wrong);
         EXPECT_EQ(bad.status, 2) << wrong.back();
-        EXPECT_NE(bad.err.find("usage: brimlink-cli "), std::string::npos) << bad.err;
+        EXPECT_NE(bad.err.find("Usage: brimlink-cli "), std::string::npos) << bad.err;
         EXPECT_EQ(bad.out, "");
     }
 
