@@ -1,14 +1,18 @@
-// brimlink-artwork OUTDIR [--png-copies DIR]: writes the trainer's pictures
-// into OUTDIR/Afbeeldingen and its sounds into OUTDIR/Geluiden. The files
-// are the same byte for byte on every run. --png-copies also writes every
-// picture as PNG into DIR, for viewers that do not read bitmaps.
+// brimlink-artwork OUTDIR [--png-copies DIR] [--icons DIR]: writes the
+// trainer's pictures into OUTDIR/Afbeeldingen and its sounds into
+// OUTDIR/Geluiden. The files are the same byte for byte on every run.
+// --png-copies also writes every picture as PNG into DIR, for viewers that do
+// not read bitmaps; --icons writes the application icon into DIR in the
+// layout of an icon theme (48x48/NAME.png ... scalable/NAME.svg).
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <cstdio>
 
 #include "tools/artwork/Catalogue.h"
+#include "tools/artwork/Icon.h"
 #include "tools/artwork/Sounds.h"
 
 namespace {
@@ -27,8 +31,22 @@ bool WriteFile(const QString& path, const QByteArray& bytes) {
   return true;
 }
 
+bool WriteIcons(const QString& iconDir) {
+  const QDir root(iconDir);
+  bool ok = true;
+  for (const int size : kIconSizes) {
+    const QString path = root.filePath(IconPngPath(size));
+    const QByteArray bytes = IconPng(size);
+    ok = QDir().mkpath(QFileInfo(path).path()) && !bytes.isEmpty() && WriteFile(path, bytes) && ok;
+  }
+  const QString svg = root.filePath(IconSvgPath());
+  ok = QDir().mkpath(QFileInfo(svg).path()) && WriteFile(svg, IconSvg()) && ok;
+  if (!ok) std::fprintf(stderr, "brimlink-artwork: the icons in %s are incomplete\n", qPrintable(iconDir));
+  return ok;
+}
+
 int Usage() {
-  std::fprintf(stderr, "usage: brimlink-artwork OUTDIR [--png-copies DIR]\n");
+  std::fprintf(stderr, "usage: brimlink-artwork OUTDIR [--png-copies DIR] [--icons DIR]\n");
   return kExitUsage;
 }
 
@@ -41,10 +59,13 @@ int main(int argc, char** argv) {
 
   QString outDir;
   QString pngDir;
+  QString iconDir;
   const QStringList arguments = app.arguments().mid(1);
   for (qsizetype i = 0; i < arguments.size(); ++i) {
     if (arguments[i] == QStringLiteral("--png-copies") && i + 1 < arguments.size()) {
       pngDir = arguments[++i];
+    } else if (arguments[i] == QStringLiteral("--icons") && i + 1 < arguments.size()) {
+      iconDir = arguments[++i];
     } else if (arguments[i].startsWith(QLatin1Char('-')) || !outDir.isEmpty()) {
       return Usage();
     } else {
@@ -86,6 +107,7 @@ int main(int argc, char** argv) {
                    QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()))) &&
          ok;
   }
+  if (!iconDir.isEmpty()) ok = WriteIcons(iconDir) && ok;
   std::printf("brimlink-artwork: %zu pictures and %zu sounds written to %s\n", Pictures().size(), MakeSounds().size(),
               qPrintable(QDir(outDir).absolutePath()));
   return ok ? 0 : kExitFailure;
