@@ -101,6 +101,7 @@ TEST(ControlAccess, ADeniedUsbModuleIsTracedAndTheUserToldOncePerConnect) {
 // What a Connect run by another user left: its result, the denials it traced
 // and the messages it gave, one per line.
 struct Outcome {
+  std::string all;  // everything, for failure messages
   std::string found;
   std::vector<std::string> denials;
   std::vector<std::string> messages;
@@ -108,6 +109,7 @@ struct Outcome {
 
 Outcome Parse(const std::string& text) {
   Outcome outcome;
+  outcome.all = text;
   std::istringstream in(text);
   std::getline(in, outcome.found);
   for (std::string line; std::getline(in, line);) {
@@ -187,7 +189,7 @@ TEST_F(ControlSerialAccess, ConnectNamesTheNodeAndTellsWhichGroupToJoinOncePerCa
     return first + " " + std::to_string(control_->Connect());
   });
   EXPECT_EQ(outcome.found, "0 0");
-  EXPECT_EQ(outcome.denials, (std::vector<std::string>{Denial(), Denial()}));
+  EXPECT_EQ(outcome.denials, (std::vector<std::string>{Denial(), Denial()})) << outcome.all;
   ASSERT_EQ(outcome.messages.size(), 2u);
   for (const std::string& message : outcome.messages) ExpectGroupAdvice(message, module_->SlavePath());
 
@@ -203,7 +205,7 @@ TEST_F(ControlSerialAccess, OpenSerialTellsOnceThoughItTriesThePortTwice) {
   // By number first, then in the scan: one message about one port.
   const Outcome outcome = AsAnotherUser([&] { return std::to_string(control_->OpenSerial(205)); });
   EXPECT_EQ(outcome.found, "2");
-  EXPECT_EQ(outcome.denials, (std::vector<std::string>{Denial(), Denial()}));
+  EXPECT_EQ(outcome.denials, (std::vector<std::string>{Denial(), Denial()})) << outcome.all;
   ASSERT_EQ(outcome.messages.size(), 1u);
   ExpectGroupAdvice(outcome.messages[0], module_->SlavePath());
   EXPECT_EQ(outcome.messages[0].find("COM205", outcome.messages[0].find("COM205") + 1), std::string::npos)
@@ -212,7 +214,7 @@ TEST_F(ControlSerialAccess, OpenSerialTellsOnceThoughItTriesThePortTwice) {
   // A port outside the search table, asked for by number, is not tried at
   // all, so there is nothing to tell.
   const Outcome outside = AsAnotherUser([&] { return std::to_string(control_->OpenSerial(211)); });
-  EXPECT_EQ(outside.denials, std::vector<std::string>{Denial()});
+  EXPECT_EQ(outside.denials, std::vector<std::string>{Denial()}) << outside.all;
   ASSERT_EQ(outside.messages.size(), 1u);
   EXPECT_EQ(outside.messages[0].find("COM211"), std::string::npos) << outside.messages[0];
 }
