@@ -204,17 +204,9 @@ ClassRegistry ClassRegistry::Read(const std::string& path, std::uint32_t user) {
         return registry;
     }
     std::string data;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
-        if (n > 0) {
-            data.append(buffer, static_cast<std::size_t>(n));
-        } else if (n == 0) {
-            break;
-        } else if (errno != EINTR) {
-            registry.problem_ = std::string("it cannot be read: ") + std::strerror(errno);
-            return registry;
-        }
+    if (const int error = link::ReadToEnd(fd.Get(), data); error != 0) {
+        registry.problem_ = std::string("it cannot be read: ") + std::strerror(error);
+        return registry;
     }
     link::IniText text(data);
     if (!text.Problem().empty()) {

@@ -307,6 +307,26 @@ std::string Parse(std::string_view text, Loaded& loaded)
     return {};
 }
 
+}  // namespace
+
+int ReadToEnd(int fd, std::string& data)
+{
+    data.clear();
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            data.append(buffer, static_cast<std::size_t>(n));
+        } else if (n == 0) {
+            return 0;
+        } else if (errno != EINTR) {
+            return errno;
+        }
+    }
+}
+
+namespace {
+
 enum class LoadResult { Loaded, Missing, Unreadable, Unclean };
 
 struct LoadOutcome {
@@ -330,18 +350,9 @@ LoadOutcome ReadWholeFile(const std::string& path, std::string& data)
     if (!S_ISREG(st.st_mode))
         return {LoadResult::Unreadable, "it is not a regular file"};
 
-    data.clear();
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
-        if (n > 0) {
-            data.append(buffer, static_cast<std::size_t>(n));
-        } else if (n == 0) {
-            return {LoadResult::Loaded, {}};
-        } else if (errno != EINTR) {
-            return {LoadResult::Unreadable, "it cannot be read: " + Reason(errno)};
-        }
-    }
+    if (const int error = ReadToEnd(fd.Get(), data); error != 0)
+        return {LoadResult::Unreadable, "it cannot be read: " + Reason(error)};
+    return {LoadResult::Loaded, {}};
 }
 
 LoadOutcome Load(const std::string& path, Loaded& loaded)

@@ -83,6 +83,9 @@ private:
     std::string m_lastError;
 };
 
+// Reads the descriptor to its end into data; 0, or the errno of the failed read.
+int ReadToEnd(int fd, std::string& data);
+
 // An INI text parsed once, with the rules of CIni: for a reader that must use
 // exactly the bytes it checked (e.g. read from a descriptor it examined).
 class IniText {
