@@ -4,7 +4,7 @@ namespace brimlink::station {
 
 CombinedStation::CombinedStation(BeltLayout layout) : conveyor_(&parts_, layout), handling_(&parts_, 0) {}
 
-void CombinedStation::SetOutputs(uint16_t word0) {
+void CombinedStation::ApplyOutputs(uint16_t word0) {
   conveyor_.SetOutputs(word0 & 0x7u);
   handling_.SetOutputs((word0 >> 3) & 0x1Fu);
 }
@@ -17,7 +17,10 @@ void CombinedStation::Advance(Millis dt) {
 void CombinedStation::Reset() {
   conveyor_.Reset();
   handling_.Reset();
+  outputs_ = 0;
 }
+
+bool CombinedStation::Moving() const { return conveyor_.Moving() || handling_.Moving(); }
 
 bool CombinedStation::SetSpeedFactor(double factor) {
   return conveyor_.SetSpeedFactor(factor) && handling_.SetSpeedFactor(factor);

@@ -18,8 +18,8 @@ public:
   int PutPart(Material material) { return conveyor_.PutPart(material); }
   void FeedEvery(Millis interval, std::vector<Material> cycle) { conveyor_.FeedEvery(interval, std::move(cycle)); }
 
-  void SetOutputs(uint16_t word0) override;
   void Advance(Millis dt) override;
+  bool Moving() const override;
   void Reset() override;
   bool SetSpeedFactor(double factor) override;
   const Parts& AllParts() const override { return parts_; }
@@ -28,6 +28,7 @@ public:
   const HandlingStation& Handling() const { return handling_; }
 
 protected:
+  void ApplyOutputs(uint16_t word0) override;
   uint16_t RawInputs() const override;
   void FaultsChanged() override;
 

@@ -20,12 +20,13 @@ void Conveyor::Reset() {
   stopper_ = motor_ = reverse_ = false;
   feedElapsed_ = Millis(0);
   feedNext_ = 0;
+  outputs_ = 0;
 }
 
 // Travel times are the cylinders'; the belt runs at its own speed.
 bool Conveyor::SetSpeedFactor(double factor) { return factor > 0.0; }
 
-void Conveyor::SetOutputs(uint16_t word0) {
+void Conveyor::ApplyOutputs(uint16_t word0) {
   stopper_ = word0 & 1u;
   motor_ = word0 & 2u;
   reverse_ = word0 & 4u;
@@ -58,6 +59,14 @@ void Conveyor::Advance(Millis dt) {
       feedNext_ = (feedNext_ + 1) % feedCycle_.size();
     }
   }
+}
+
+bool Conveyor::Moving() const {
+  if (feedInterval_.count() > 0) return true;
+  if (!motor_) return false;
+  return std::any_of(parts_.All().begin(), parts_.All().end(), [&](const Part& part) {
+    return part.location == Location::Belt && (!reverse_ || part.beltPositionUm > layout_.startUm);
+  });
 }
 
 bool Conveyor::Sees(int64_t sensorUm, bool metalOnly) const {

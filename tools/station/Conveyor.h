@@ -45,14 +45,15 @@ public:
   // cycle or a non-positive interval stops feeding.
   void FeedEvery(Millis interval, std::vector<Material> cycle);
 
-  void SetOutputs(uint16_t word0) override;
   void Advance(Millis dt) override;
+  bool Moving() const override;
   void Reset() override;
   bool SetSpeedFactor(double factor) override;
   const Parts& AllParts() const override { return parts_; }
   const BeltLayout& Layout() const { return layout_; }
 
 protected:
+  void ApplyOutputs(uint16_t word0) override;
   uint16_t RawInputs() const override;
 
 private:

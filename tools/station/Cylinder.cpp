@@ -34,6 +34,12 @@ void Cylinder::Advance(Millis dt, Drive drive, bool jammed) {
   progress_ = next;
 }
 
+bool Cylinder::WouldMove(Drive drive, bool jammed) const {
+  if (drive == Drive::Hold) return false;
+  if (jammed && progress_ == travel_.count() / 2) return false;
+  return drive == Drive::Extend ? progress_ < travel_.count() : progress_ > 0;
+}
+
 double Cylinder::Position() const {
   return static_cast<double>(progress_) / static_cast<double>(travel_.count());
 }

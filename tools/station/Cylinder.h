@@ -33,6 +33,9 @@ public:
   // its stroke.
   void Advance(Millis dt, Drive drive, bool jammed);
 
+  // Whether Advance with this drive would move the piston at all.
+  bool WouldMove(Drive drive, bool jammed) const;
+
   double Position() const;  // 0 retracted .. 1 extended
   bool Retracted() const { return progress_ == 0; }
   bool Extended() const { return progress_ == travel_.count(); }

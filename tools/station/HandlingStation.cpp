@@ -14,6 +14,7 @@ void HandlingStation::Reset() {
   vertical_.Reset();
   horizontalValveOut_ = verticalValveOut_ = false;
   gripperOn_ = closed_ = false;
+  outputs_ = 0;
 }
 
 bool HandlingStation::SetSpeedFactor(double factor) {
@@ -24,7 +25,7 @@ bool HandlingStation::SetSpeedFactor(double factor) {
   return true;
 }
 
-void HandlingStation::SetOutputs(uint16_t word0) {
+void HandlingStation::ApplyOutputs(uint16_t word0) {
   if (bool(word0 & 1u) != bool(word0 & 2u)) horizontalValveOut_ = word0 & 1u;
   if (bool(word0 & 4u) != bool(word0 & 8u)) verticalValveOut_ = word0 & 4u;
   gripperOn_ = word0 & 16u;
@@ -51,12 +52,18 @@ void HandlingStation::UpdateGripper() {
 }
 
 void HandlingStation::Advance(Millis dt) {
-  auto drive = [this](bool valveOut) {
-    if (faults_.noAir) return Cylinder::Drive::Hold;
-    return valveOut ? Cylinder::Drive::Extend : Cylinder::Drive::Retract;
-  };
-  horizontal_.Advance(dt, drive(horizontalValveOut_), faults_.jammed & 1u);
-  vertical_.Advance(dt, drive(verticalValveOut_), faults_.jammed & 2u);
+  horizontal_.Advance(dt, DriveFor(horizontalValveOut_), faults_.jammed & 1u);
+  vertical_.Advance(dt, DriveFor(verticalValveOut_), faults_.jammed & 2u);
+}
+
+Cylinder::Drive HandlingStation::DriveFor(bool valveOut) const {
+  if (faults_.noAir) return Cylinder::Drive::Hold;
+  return valveOut ? Cylinder::Drive::Extend : Cylinder::Drive::Retract;
+}
+
+bool HandlingStation::Moving() const {
+  return horizontal_.WouldMove(DriveFor(horizontalValveOut_), faults_.jammed & 1u) ||
+         vertical_.WouldMove(DriveFor(verticalValveOut_), faults_.jammed & 2u);
 }
 
 uint16_t HandlingStation::RawInputs() const {

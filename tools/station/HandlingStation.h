@@ -26,8 +26,8 @@ public:
   HandlingStation(const HandlingStation&) = delete;
   HandlingStation& operator=(const HandlingStation&) = delete;
 
-  void SetOutputs(uint16_t word0) override;
   void Advance(Millis dt) override;
+  bool Moving() const override;
   void Reset() override;
   bool SetSpeedFactor(double factor) override;
   const Parts& AllParts() const override { return parts_; }
@@ -37,10 +37,12 @@ public:
   bool GripperClosed() const { return closed_; }
 
 protected:
+  void ApplyOutputs(uint16_t word0) override;
   uint16_t RawInputs() const override;
   void FaultsChanged() override;
 
 private:
+  Cylinder::Drive DriveFor(bool valveOut) const;
   void UpdateGripper();
   Location PlaceBelow() const;
 

@@ -25,8 +25,8 @@ public:
   explicit StackMagazine(std::vector<Material> stack = {Material::Metal, Material::Plastic, Material::Metal,
                                                         Material::Plastic});
 
-  void SetOutputs(uint16_t word0) override;
   void Advance(Millis dt) override;
+  bool Moving() const override;
   void Reset() override;
   bool SetSpeedFactor(double factor) override;
   const Parts& AllParts() const override { return parts_; }
@@ -35,9 +35,13 @@ public:
   const Cylinder& Press() const { return press_; }
 
 protected:
+  void ApplyOutputs(uint16_t word0) override;
   uint16_t RawInputs() const override;
 
 private:
+  Cylinder::Drive PushDrive() const;
+  Cylinder::Drive PressDrive() const;
+
   std::vector<Material> initial_;
   Parts parts_;
   Cylinder push_;

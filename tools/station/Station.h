@@ -26,8 +26,17 @@ class Station {
 public:
   virtual ~Station() = default;
 
-  virtual void SetOutputs(uint16_t word0) = 0;
+  void SetOutputs(uint16_t word0) {
+    outputs_ = word0;
+    ApplyOutputs(word0);
+  }
+  // The output word last set (what a window shows on the valves' solenoids).
+  uint16_t Outputs() const { return outputs_; }
   virtual void Advance(Millis dt) = 0;
+  // True while time changes something: a cylinder on its way, parts riding a
+  // running belt, a feed waiting for its next part. At rest a host need not
+  // advance the station (nor redraw it) until an output or a fault changes.
+  virtual bool Moving() const = 0;
   uint16_t Inputs() const {
     return static_cast<uint16_t>((RawInputs() & ~faults_.stuckOff) | faults_.stuckOn);
   }
@@ -50,10 +59,12 @@ public:
   const Faults& CurrentFaults() const { return faults_; }
 
 protected:
+  virtual void ApplyOutputs(uint16_t word0) = 0;
   virtual uint16_t RawInputs() const = 0;
   virtual void FaultsChanged() {}
 
   Faults faults_;
+  uint16_t outputs_ = 0;
 };
 
 }  // namespace brimlink::station
