@@ -1,11 +1,14 @@
 // The station pictures: the stack magazine, the conveyor belt, the handling
 // station and the conveyor with the handling station. Each station is drawn
-// by an assembly function in the full picture's coordinates, so that the
-// combined picture can place two of them with a transform.
+// by a scene function in the full picture's coordinates, so that the combined
+// picture can place two of them with a transform and the station window can
+// draw them in any state; the pictures are the scenes in their default state.
 #include <QPolygonF>
+#include <algorithm>
 
 #include "tools/artwork/Drawing.h"
 #include "tools/artwork/Pictures.h"
+#include "tools/artwork/StationScenes.h"
 
 namespace brimlink::artwork {
 
@@ -15,9 +18,40 @@ const QColor kRedPart{0xC6, 0x3A, 0x32};
 const QColor kBlackPart{0x4A, 0x4E, 0x56};
 const QColor kMetalPart{0xBF, 0xC6, 0xCE};
 
+QColor ColourOf(Piece piece) {
+  switch (piece) {
+    case Piece::Red:
+      return kRedPart;
+    case Piece::Black:
+      return kBlackPart;
+    case Piece::Metal:
+      return kMetalPart;
+  }
+  return kRedPart;
+}
+
+// A workpiece, with the pressed lid as a dark cap on its top.
+void Part(QPainter& painter, const QRectF& box, const Item& item) {
+  Workpiece(painter, box, ColourOf(item.piece));
+  if (!item.lid) return;
+  painter.save();
+  OutlinePen(painter, 1.0);
+  painter.setBrush(ink::kAnthracite);
+  painter.drawRoundedRect(QRectF(box.left() - 2, box.top() - 3, box.width() + 4, 7), 2, 2);
+  painter.restore();
+}
+
+// At most this many parts are drawn on a pile; more would leave the picture.
+template <typename T>
+size_t Shown(const std::vector<T>& pile, size_t most) {
+  return std::min(pile.size(), most);
+}
+
 // ---- Stack magazine -------------------------------------------------------
 
-void StackMagazineAssembly(QPainter& painter) {
+}  // namespace
+
+void DrawStackMagazineScene(QPainter& painter, const StackScene& scene) {
   Profile(painter, QRectF(20, 318, 390, 18), Qt::Horizontal);
 
   // Air hoses behind the parts.
@@ -42,15 +76,20 @@ void StackMagazineAssembly(QPainter& painter) {
   Profile(painter, QRectF(358, 118, 16, 200), Qt::Vertical);
   Block(painter, QRectF(270, 110, 104, 14));
   Block(painter, QRectF(250, 300, 78, 18));
-  Workpiece(painter, QRectF(268, 276, 44, 24), kRedPart);
+  if (scene.plate) Part(painter, QRectF(268, 276, 44, 24), *scene.plate);
+  for (size_t i = 0; i < Shown(scene.pushedOff, 6); ++i)
+    Part(painter, QRectF(380, 294 - static_cast<double>(i) * 24, 44, 24), scene.pushedOff[i]);
+  // The press travels down until its foot meets the part on the plate.
+  constexpr double kPressTravel = 34;
   CylinderShape press;
   press.bodyLength = 76;
   press.bodyHeight = 30;
-  press.rodLength = 30;
+  press.rodLength = 30 + kPressTravel * scene.press;
   press.rodThickness = 9;
   press.ports = false;
   PlaceCylinder(painter, QPointF(290, 124), 90, press);
-  Block(painter, QRectF(276, 232, 28, 8), ink::kSteel);
+  Block(painter, QRectF(276, 232 + kPressTravel * scene.press, 28, 8), ink::kSteel);
+  if (scene.pressSwitch) PlaceSlotSensor(painter, QPointF(284, 188), 90, *scene.pressSwitch);
   // The single-acting press has one port, at its top.
   painter.save();
   OutlinePen(painter);
@@ -61,8 +100,12 @@ void StackMagazineAssembly(QPainter& painter) {
   painter.restore();
 
   // Magazine tube with the stacked workpieces.
-  const QColor order[] = {kRedPart, kBlackPart, kMetalPart, kRedPart, kBlackPart, kMetalPart};
-  for (int i = 0; i < 6; ++i) Workpiece(painter, QRectF(153, 284 - i * 25, 44, 24), order[i]);
+  // The lowest part rides on the rod tip while the pusher shoves it out.
+  constexpr double kPushTravel = 115;
+  for (size_t i = 0; i < Shown(scene.magazine, 9); ++i) {
+    const double x = 153 + (i == 0 ? scene.carried : 0.0);
+    Part(painter, QRectF(x, 284 - static_cast<double>(i) * 25, 44, 24), scene.magazine[i]);
+  }
   painter.save();
   OutlinePen(painter, 1.4);
   QColor glass(0xAE, 0xD4, 0xF2, 90);
@@ -79,16 +122,14 @@ void StackMagazineAssembly(QPainter& painter) {
   CylinderShape pusher;
   pusher.bodyLength = 86;
   pusher.bodyHeight = 26;
-  pusher.rodLength = 34;
+  pusher.rodLength = 34 + kPushTravel * scene.push;
   pusher.rodThickness = 8;
   PlaceCylinder(painter, QPointF(26, 295), 0, pusher);
-  PlaceSlotSensor(painter, QPointF(46, 301), 0, true);
+  if (scene.pushSwitch) PlaceSlotSensor(painter, QPointF(46, 301), 0, *scene.pushSwitch);
 }
 
-}  // namespace
-
 void DrawStackMagazine(QPainter& painter) {
-  StackMagazineAssembly(painter);
+  DrawStackMagazineScene(painter, StackScene{});
   Title(painter, kStationPhoto.width(), QStringLiteral("Stapel magazijn"));
   Callout(painter, QPointF(150, 84), QPointF(110, 70), QStringLiteral("Magazijn"));
   Callout(painter, QPointF(160, 220), QPointF(110, 160), QStringLiteral("Werkstukken"));
@@ -100,9 +141,7 @@ void DrawStackMagazine(QPainter& painter) {
 
 // ---- Conveyor belt --------------------------------------------------------
 
-namespace {
-
-void ConveyorAssembly(QPainter& painter) {
+void DrawConveyorScene(QPainter& painter, const BeltScene& scene) {
   // Legs and the frame profile.
   for (const double x : {70.0, 300.0}) {
     Profile(painter, QRectF(x, 236, 14, 92), Qt::Vertical);
@@ -157,8 +196,12 @@ void ConveyorAssembly(QPainter& painter) {
   }
   painter.restore();
 
-  Workpiece(painter, QRectF(96, 162, 36, 32), kRedPart);
-  Workpiece(painter, QRectF(186, 162, 36, 32), kMetalPart);
+  for (const BeltItem& part : scene.belt) Part(painter, QRectF(part.x - 18, 162, 36, 32), part.item);
+  if (scene.endTray) {
+    Block(painter, QRectF(354, 194, 70, 6), ink::kSteel);
+    for (size_t i = 0; i < Shown(scene.atEnd, 3); ++i)
+      Part(painter, QRectF(370, 162 - static_cast<double>(i) * 26, 36, 32), scene.atEnd[i]);
+  }
 
   // The slide in front of the belt, onto which the stopper sorts parts out.
   QPolygonF chute;
@@ -171,37 +214,45 @@ void ConveyorAssembly(QPainter& painter) {
   painter.drawLine(chute[0], chute[3]);
   painter.drawLine(chute[1], chute[2]);
   painter.restore();
-  Workpiece(painter, QRectF(225, 268, 30, 24), kRedPart);
+  // Sorted parts slide to the foot of the chute and pile up along it.
+  for (size_t i = 0; i < Shown(scene.chute, 4); ++i) {
+    const double up = static_cast<double>(i);
+    Part(painter, QRectF(225 + up * 10, 268 - up * 21, 30, 24), scene.chute[i]);
+  }
 
   // Sensor bracket over the belt, with the optical and the inductive sensor.
   Profile(painter, QRectF(20, 96, 12, 132), Qt::Vertical);
   Block(painter, QRectF(20, 96, 200, 10), ink::kSteel);
-  Sensor(painter, QPointF(66, 142), 90, SensorKind::Optical, 34);
-  LightBeam(painter, QPointF(62, 144), QPointF(62, 192));
-  LightBeam(painter, QPointF(70, 144), QPointF(70, 192));
-  Sensor(painter, QPointF(160, 148), 90, SensorKind::Inductive, 42);
+  const double optical = scene.opticalX;
+  Sensor(painter, QPointF(optical, 142), 90, SensorKind::Optical, 34);
+  LightBeam(painter, QPointF(optical - 4, 144), QPointF(optical - 4, 192));
+  LightBeam(painter, QPointF(optical + 4, 144), QPointF(optical + 4, 192));
+  Sensor(painter, QPointF(scene.inductiveX, 148), 90, SensorKind::Inductive, 42);
+  if (scene.optical) Led(painter, QPointF(optical + 14, 118), 4, ink::kInput, *scene.optical);
+  if (scene.inductive) Led(painter, QPointF(scene.inductiveX + 14, 118), 4, ink::kInput, *scene.inductive);
 
-  // Electromagnetic stopper: coil in a yoke, plunger down into the path.
-  Block(painter, QRectF(238, 96, 48, 10), ink::kSteel);
+  // Electromagnetic stopper: coil in a yoke, plunger down into the path
+  // while the coil is on, drawn back up into the yoke while it is off.
+  const double dx = scene.stopperX - 262;
+  Block(painter, QRectF(238 + dx, 96, 48, 10), ink::kSteel);
   painter.save();
   OutlinePen(painter);
-  const QRectF plunger(257, 150, 10, 40);
+  const QRectF plunger(257 + dx, scene.stopperDown ? 150 : 124, 10, 40);
   painter.setBrush(Shaded(plunger, Qt::Vertical, ink::kChrome));
   painter.drawRect(plunger);
   painter.setBrush(ink::kSteel.darker(110));
-  painter.drawRect(QRectF(242, 106, 40, 46));
+  painter.drawRect(QRectF(242 + dx, 106, 40, 46));
   painter.restore();
-  Coil(painter, QRectF(247, 110, 30, 38), Qt::Vertical);
+  Coil(painter, QRectF(247 + dx, 110, 30, 38), Qt::Vertical);
   QPainterPath lead;
-  lead.moveTo(282, 118);
-  lead.cubicTo(300, 118, 300, 80, 320, 70);
+  lead.moveTo(282 + dx, 118);
+  lead.cubicTo(300 + dx, 118, 300 + dx, 80, 320 + dx, 70);
   Hose(painter, lead, ink::kRubber, 2.5);
+  if (scene.motor) Led(painter, QPointF(400, 242), 4, ink::kOutput, *scene.motor);
 }
 
-}  // namespace
-
 void DrawConveyor(QPainter& painter) {
-  ConveyorAssembly(painter);
+  DrawConveyorScene(painter, BeltScene{});
   Title(painter, kStationPhoto.width(), QStringLiteral("Transportband"));
   Callout(painter, QPointF(62, 126), QPointF(40, 62), QStringLiteral("Optische sensor"));
   Callout(painter, QPointF(160, 128), QPointF(170, 62), QStringLiteral("Inductieve sensor"));
@@ -216,23 +267,48 @@ void DrawConveyor(QPainter& painter) {
 
 namespace {
 
+// The valve plate: two bistable valves for the cylinders, one monostable
+// valve for the gripper.
+void ValvePlate(QPainter& painter, const std::array<bool, 3>& energised) {
+  Block(painter, QRectF(106, 204, 114, 122), ink::kHousing, 3);
+  for (int i = 0; i < 3; ++i) {
+    Block(painter, QRectF(112, 245 + i * 34, 102, 5), ink::kSteel, 1);
+    SolenoidValve(painter, QRectF(136, 224 + i * 34, 54, 18), i < 2, energised[static_cast<size_t>(i)]);
+  }
+}
+
+}  // namespace
+
 // Standing alone the station has its base plate and its place for products;
 // beside the conveyor its column stands on the floor at `columnBottom` and it
 // picks from the belt.
-void HandlingAssembly(QPainter& painter, bool standalone, double columnBottom = 330) {
+void DrawHandlingScene(QPainter& painter, const HandlingScene& scene, bool standalone, double columnBottom) {
+  constexpr double kHorizontalStroke = 76;
+  constexpr double kVerticalStroke = 72;
+  // The carriage and the gripper relative to where the picture shows them
+  // (front and down).
+  const double dx = (scene.horizontal - 1) * kHorizontalStroke;
+  const double dy = (scene.vertical - 1) * kVerticalStroke;
   if (standalone) Profile(painter, QRectF(24, 330, 382, 16), Qt::Horizontal);
   Profile(painter, QRectF(60, 96, 26, columnBottom - 96), Qt::Vertical);
   Block(painter, QRectF(54, 90, 38, 12), ink::kSteel);
   if (standalone) {
     Block(painter, QRectF(262, 314, 64, 16));
-    // Valve plate: two bistable valves for the cylinders, one monostable
-    // valve for the gripper.
-    Block(painter, QRectF(106, 204, 114, 122), ink::kHousing, 3);
-    for (int i = 0; i < 3; ++i) {
-      Block(painter, QRectF(112, 245 + i * 34, 102, 5), ink::kSteel, 1);
-      SolenoidValve(painter, QRectF(136, 224 + i * 34, 54, 18), i < 2, i == 0);
+    if (scene.backPlace) {
+      // The back place stands where the valves are in the picture; they
+      // move, smaller, to the right.
+      Block(painter, QRectF(262 - kHorizontalStroke, 314, 64, 16));
+      painter.save();
+      painter.translate(342, 250);
+      painter.scale(0.62, 0.62);
+      painter.translate(-106, -204);
+      ValvePlate(painter, scene.valves);
+      painter.restore();
+    } else {
+      ValvePlate(painter, scene.valves);
     }
   } else {
+    if (scene.backPlace) Block(painter, QRectF(262 - kHorizontalStroke, 314, 64, 16));
     Block(painter, QRectF(44, columnBottom, 58, 8), ink::kSteel);
   }
 
@@ -240,36 +316,42 @@ void HandlingAssembly(QPainter& painter, bool standalone, double columnBottom = 
   GuidedShape horizontal;
   horizontal.bodyLength = 140;
   horizontal.bodyHeight = 36;
-  horizontal.stroke = 76;
+  horizontal.stroke = kHorizontalStroke * scene.horizontal;
   horizontal.yokeWidth = 12;
   PlaceGuided(painter, QPointF(48, 70), 0, horizontal);
-  PlaceSlotSensor(painter, QPointF(74, 84), 0, false);
-  PlaceSlotSensor(painter, QPointF(160, 84), 0, true);
+  PlaceSlotSensor(painter, QPointF(74, 84), 0, scene.switches[0]);
+  PlaceSlotSensor(painter, QPointF(160, 84), 0, scene.switches[1]);
 
   // Bracket from the yoke to the vertical cylinder.
-  Block(painter, QRectF(264, 48, 56, 14), ink::kSteel);
+  Block(painter, QRectF(264 + dx, 48, 56, 14), ink::kSteel);
 
   // Vertical guided cylinder, yoke down, with the gripper under it.
   GuidedShape vertical;
   vertical.bodyLength = 96;
   vertical.bodyHeight = 36;
-  vertical.stroke = 72;
+  vertical.stroke = kVerticalStroke * scene.vertical;
   vertical.yokeWidth = 12;
-  PlaceGuided(painter, QPointF(292, 62), 90, vertical);
-  PlaceSlotSensor(painter, QPointF(306, 84), 90, false);
-  PlaceSlotSensor(painter, QPointF(306, 142), 90, true);
+  PlaceGuided(painter, QPointF(292 + dx, 62), 90, vertical);
+  PlaceSlotSensor(painter, QPointF(306 + dx, 84), 90, scene.switches[2]);
+  PlaceSlotSensor(painter, QPointF(306 + dx, 142), 90, scene.switches[3]);
 
-  Workpiece(painter, QRectF(276, 282, 32, 32), kRedPart);
+  for (size_t i = 0; i < Shown(scene.front, 3); ++i)
+    Part(painter, QRectF(276, 282 - static_cast<double>(i) * 26, 32, 32), scene.front[i]);
+  for (size_t i = 0; i < Shown(scene.back, 3); ++i)
+    Part(painter, QRectF(276 - kHorizontalStroke, 282 - static_cast<double>(i) * 26, 32, 32), scene.back[i]);
+  if (scene.held) Part(painter, QRectF(276 + dx, 282 + dy, 32, 32), *scene.held);
   painter.save();
   OutlinePen(painter);
-  const QRectF gripper(270, 242, 44, 26);
+  const QRectF gripper(270 + dx, 242 + dy, 44, 26);
   painter.setBrush(Shaded(gripper, Qt::Vertical, QColor(0x4F, 0x7F, 0xC0)));
   painter.drawRoundedRect(gripper, 3, 3);
   painter.setBrush(ink::kSteel);
-  for (const double x : {270.0, 306.0}) {
+  // Closed, the jaws close in on the part between them.
+  const double squeeze = scene.closed ? 3 : 0;
+  for (const double x : {270.0 + dx + squeeze, 306.0 + dx - squeeze}) {
     QPolygonF jaw;
-    jaw << QPointF(x, 268) << QPointF(x + 8, 268) << QPointF(x + 8, 300) << QPointF(x + 5, 306)
-        << QPointF(x, 306);
+    jaw << QPointF(x, 268 + dy) << QPointF(x + 8, 268 + dy) << QPointF(x + 8, 300 + dy) << QPointF(x + 5, 306 + dy)
+        << QPointF(x, 306 + dy);
     painter.drawPolygon(jaw);
   }
   painter.restore();
@@ -281,15 +363,13 @@ void HandlingAssembly(QPainter& painter, bool standalone, double columnBottom = 
   hoseA.lineTo(40, 330);
   Hose(painter, hoseA, ink::kAir, 3);
   QPainterPath hoseB;
-  hoseB.moveTo(300, 48);
-  hoseB.cubicTo(300, 20, 200, 36, 200, 40);
+  hoseB.moveTo(300 + dx, 48);
+  hoseB.cubicTo(300 + dx, 20, 200, 36, 200, 40);
   Hose(painter, hoseB, ink::kAir, 3);
 }
 
-}  // namespace
-
 void DrawHandlingStation(QPainter& painter) {
-  HandlingAssembly(painter, true);
+  DrawHandlingScene(painter, HandlingScene{});
   Title(painter, kStationPhoto.width(), QStringLiteral("Station handling"));
   Callout(painter, QPointF(130, 80), QPointF(110, 150), QStringLiteral("Verplaatscilinder (x)"));
   Callout(painter, QPointF(300, 120), QPointF(340, 120), QStringLiteral("Grijpercilinder (z)"));
@@ -301,13 +381,13 @@ void DrawHandlingStation(QPainter& painter) {
 
 // ---- Conveyor with handling station --------------------------------------
 
-void DrawConveyorWithHandling(QPainter& painter) {
+void DrawConveyorWithHandlingScene(QPainter& painter, const BeltScene& belt, const HandlingScene& handling) {
   // The conveyor at 72 %, its belt top at y = 244 and its feet at y = 339.
   constexpr double kScale = 0.72;
   painter.save();
   painter.translate(0, 104);
   painter.scale(kScale, kScale);
-  ConveyorAssembly(painter);
+  DrawConveyorScene(painter, belt);
   painter.restore();
   // The handling station mirrored at the same scale, standing right of the
   // belt's head, its gripper (x = 292, jaws down to y = 306) over the belt.
@@ -316,8 +396,12 @@ void DrawConveyorWithHandling(QPainter& painter) {
   painter.save();
   painter.translate(kGripperX + 292 * kScale, kTop);
   painter.scale(-kScale, kScale);
-  HandlingAssembly(painter, false, (339 - kTop) / kScale);
+  DrawHandlingScene(painter, handling, false, (339 - kTop) / kScale);
   painter.restore();
+}
+
+void DrawConveyorWithHandling(QPainter& painter) {
+  DrawConveyorWithHandlingScene(painter, BeltScene{}, HandlingScene{});
   Title(painter, kStationPhoto.width(), QStringLiteral("Transportband en Station handling"));
   Callout(painter, QPointF(100, 250), QPointF(40, 352), QStringLiteral("Transportband"));
   Callout(painter, {QPointF(330, 70)}, QPointF(252, 150), QStringLiteral("Station handling"));
@@ -327,8 +411,8 @@ void DrawConveyorWithHandling(QPainter& painter) {
 
 // ---- The bare assemblies, for the numbered overview photographs ----------
 
-void DrawStackMagazineAssembly(QPainter& painter) { StackMagazineAssembly(painter); }
-void DrawConveyorAssembly(QPainter& painter) { ConveyorAssembly(painter); }
-void DrawHandlingAssembly(QPainter& painter) { HandlingAssembly(painter, true); }
+void DrawStackMagazineAssembly(QPainter& painter) { DrawStackMagazineScene(painter, StackScene{}); }
+void DrawConveyorAssembly(QPainter& painter) { DrawConveyorScene(painter, BeltScene{}); }
+void DrawHandlingAssembly(QPainter& painter) { DrawHandlingScene(painter, HandlingScene{}); }
 
 }  // namespace brimlink::artwork
