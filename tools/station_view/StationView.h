@@ -31,6 +31,7 @@ public:
   const StationScene& Painted() const { return painted_; }
   int PaintCount() const { return paintCount_; }
 
+  StationKind Kind() const { return kind_; }
   QSize sizeHint() const override;
 
 protected:
