@@ -4,7 +4,9 @@
 #include <QUrl>
 #include <array>
 #include <initializer_list>
+#include <memory>
 
+#include "tools/station_view/StationFilm.h"
 #include "trainer/core/Main.h"
 
 namespace brimlink::trainer {
@@ -53,17 +55,74 @@ std::optional<HelpText> HelpFor(View view) {
   return std::nullopt;
 }
 
+bool IsPlaceholderAddress(std::string_view address) {
+  // fromUserInput also finds the host of an address written without scheme.
+  QString host = QUrl::fromUserInput(QString::fromUtf8(address.data(), static_cast<qsizetype>(address.size())))
+                     .host()
+                     .toLower();
+  if (host.endsWith(QLatin1Char('.'))) host.chop(1);
+  const auto under = [&](QLatin1StringView name) {
+    return host == name || host.endsWith(QLatin1Char('.') + name);
+  };
+  for (const QLatin1StringView name : {QLatin1StringView("example.org"), QLatin1StringView("example.com"),
+                                       QLatin1StringView("example.net"), QLatin1StringView("example"),
+                                       QLatin1StringView("invalid"), QLatin1StringView("test")})
+    if (under(name)) return true;
+  return false;
+}
+
 std::optional<std::string_view> VideoFor(View view) {
+  std::string_view address;
   switch (view) {
     case View::Transportband:
-      return BRIMLINK_VIDEO_TRANSPORTBAND;
+      address = BRIMLINK_VIDEO_TRANSPORTBAND;
+      break;
     case View::Stationhandling:
-      return BRIMLINK_VIDEO_STATIONHANDLING;
+      address = BRIMLINK_VIDEO_STATIONHANDLING;
+      break;
     case View::StapelMagazijn:
-      return BRIMLINK_VIDEO_STAPELMAGAZIJN;
+      address = BRIMLINK_VIDEO_STAPELMAGAZIJN;
+      break;
     default:
       return std::nullopt;
   }
+  if (address.empty() || IsPlaceholderAddress(address)) return std::nullopt;
+  return address;
+}
+
+stationview::StationFilm& ShowStationFilm(QWidget& owner, View view, const QString& title) {
+  using stationview::StationKind;
+  const QString name = QStringLiteral("film-%1").arg(static_cast<int>(view));
+  auto* film = owner.findChild<stationview::StationFilm*>(name, Qt::FindDirectChildrenOnly);
+  if (!film) {
+    StationKind kind = StationKind::BeltHandling;
+    switch (view) {
+      case View::StapelMagazijn:
+        kind = StationKind::Stack;
+        break;
+      case View::Transportband:
+        kind = StationKind::Belt;
+        break;
+      case View::Stationhandling:
+        kind = StationKind::Handling;
+        break;
+      default:
+        break;
+    }
+    // A child of the main window so that it closes with it; deleted when
+    // closed, so the next click starts the film from the beginning.
+    auto owned = std::make_unique<stationview::StationFilm>(kind, &owner);
+    film = owned.release();
+    film->setObjectName(name);
+    film->setWindowFlag(Qt::Window);
+    film->setAttribute(Qt::WA_DeleteOnClose);
+    film->resize(film->sizeHint());
+  }
+  film->setWindowTitle(title);
+  film->show();
+  film->raise();
+  film->activateWindow();
+  return *film;
 }
 
 void Main::CMD_Help_Click() {
@@ -82,7 +141,12 @@ void Main::CMD_Help_Click() {
 void Main::CMD_Filmpje_Click() {
   for (const View view : {View::Transportband, View::Stationhandling, View::StapelMagazijn}) {
     if (BackColour(StationButton(view)) != KleurStation) continue;
-    if (const auto url = VideoFor(view)) openwebsite(std::string(*url));
+    if (const auto url = VideoFor(view)) {
+      openwebsite(std::string(*url));
+    } else if (const auto station = SingleStationOf(view, BuildNameTables())) {
+      const std::string_view caption = station->filmpjeCaption;
+      ShowStationFilm(*this, view, QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
+    }
     return;
   }
 }
