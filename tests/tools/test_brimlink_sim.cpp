@@ -993,6 +993,33 @@ TEST_F(SimEndToEnd, PortsFolderThatIsALinkIsRefused) {
   EXPECT_TRUE(fs::is_empty(elsewhere));
 }
 
+// The station's side in real time: the output write reaches the main thread
+// from the module's thread, and the cylinder's arrival goes back as a report.
+TEST_F(SimEndToEnd, StationBehindTheModuleAnswersOutputsWithItsSensors) {
+  auto sim = StartSim({"--com", "205", "--station", "handling", "--speed", "5", "--com", "206"}, 2);
+  EXPECT_NE(sim->Out().find("COM205 -> "), std::string::npos);
+  EXPECT_NE(sim->Out().find("station handling\n"), std::string::npos) << sim->Out();
+  Line line(Entry(205));
+  ASSERT_TRUE(line.IsOpen());
+  EXPECT_EQ(line.Ask("setup0\r"), "setup1\r");
+  EXPECT_EQ(line.Ask("DEW1.0\r"), "EW1.0=0005\r");  // the rest position: back and up
+
+  const auto sent = Clock::now();
+  EXPECT_EQ(line.Ask("MAW1.0=0001\r"), "AW1.0=0001\r");
+  EXPECT_EQ(line.ReadUntil("\r"), "EW1.0=0004\r");
+  EXPECT_EQ(line.ReadUntil("\r"), "EW1.0=0006\r");
+  // 100 ms at five times the speed, give or take a frame and the scheduler.
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent);
+  EXPECT_GE(took.count(), 90);
+  EXPECT_LT(took.count(), 2000);
+  EXPECT_TRUE(sim->WaitForLine("COM205 module 1: input word 0 = 0x0006 (bits 1 2)")) << sim->Out();
+
+  ASSERT_TRUE(sim->Type("station\nmodule 206\nstation\nquit\n"));
+  EXPECT_EQ(sim->WaitForExit(), 0) << sim->Out() << sim->Err();
+  EXPECT_NE(sim->Out().find("part #1 (metal): at the end"), std::string::npos) << sim->Out();
+  EXPECT_NE(sim->Err().find("error: COM206 module 1 runs no station"), std::string::npos) << sim->Err();
+}
+
 TEST_F(SimEndToEnd, BadCommandLineExitsWithTwoAndRegistersNothing) {
   auto sim = StartSimProcess({"--com", "204", "--model", "R9"}, ConfigDirs());
   EXPECT_EQ(sim->WaitForExit(), 2);

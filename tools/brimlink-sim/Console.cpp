@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -66,13 +67,70 @@ std::optional<bool> OnOff(std::string_view word) {
 
 ParsedCommand Fail(std::string text) { return ParsedCommand{{}, std::move(text)}; }
 
+// "fault sensor N on|off|ok", "fault jam N [on|off]", "fault air [on|off]",
+// "fault part [on|off]", "fault clear": names of their own, so they never
+// meet the module's fault switches.
+ParsedCommand ParseStationFault(const std::vector<std::string_view>& words, std::string_view name) {
+  const std::string verb = "fault " + std::string(name);
+  ConsoleCommand command{.kind = Kind::StationFault, .on = true};
+  std::size_t next = 2;  // the word after the name (and after N)
+  if (name == "clear") {
+    if (words.size() != 2) return Fail("fault clear takes no arguments");
+    command.stationFault = StationFault::Clear;
+    command.on = false;
+    return {command, {}};
+  }
+  if (name == "sensor" || name == "jam") {
+    const bool sensor = name == "sensor";
+    if (words.size() < 3) {
+      return Fail(sensor ? "fault sensor: use fault sensor N on|off|ok (N an input bit 0..15)"
+                         : "fault jam: use fault jam N [on|off] (N a cylinder 0..7)");
+    }
+    const auto index = ParseDecimal(words[2], 0, sensor ? 15 : 7);
+    if (!index) {
+      return Fail(verb + ": " + Quoted(words[2]) + (sensor ? " is not an input bit (0..15)" : " is not a cylinder (0..7)"));
+    }
+    command.index = *index;
+    next = 3;
+    if (sensor) {
+      command.stationFault = StationFault::Sensor;
+      if (words.size() != 4) return Fail("fault sensor: use fault sensor N on|off|ok");
+      const std::string state = Lower(words[3]);
+      if (state == "ok") {
+        command.on = false;
+      } else if (const auto onOff = OnOff(state)) {
+        command.value = *onOff ? 1 : 0;
+      } else {
+        return Fail("fault sensor: " + Quoted(words[3]) + " is not on, off or ok");
+      }
+      return {command, {}};
+    }
+    command.stationFault = StationFault::Jam;
+  } else {
+    command.stationFault = name == "air" ? StationFault::Air : StationFault::Part;
+  }
+  if (words.size() == next) return {command, {}};
+  const auto onOff = words.size() == next + 1 ? OnOff(words[next]) : std::nullopt;
+  if (!onOff) return Fail(verb + ": use " + verb + (next == 3 ? " N" : "") + " [on|off]");
+  command.on = *onOff;
+  return {command, {}};
+}
+
 ParsedCommand ParseFault(const std::vector<std::string_view>& words) {
-  if (words.size() != 3) return Fail("fault: use fault NAME on|off (names: silent slow garbage split no-ack only-baud)");
+  if (words.size() < 2) {
+    return Fail("fault: use fault NAME on|off (names: silent slow garbage split no-ack only-baud), "
+                "or a station fault: sensor, jam, air, part, clear");
+  }
   const std::string name = Lower(words[1]);
+  if (name == "sensor" || name == "jam" || name == "air" || name == "part" || name == "clear") {
+    return ParseStationFault(words, name);
+  }
   const auto known = std::ranges::find(kFaultNames, name, &FaultName::name);
   if (known == kFaultNames.end()) {
-    return Fail("fault: " + Quoted(words[1]) + " is not a fault (silent slow garbage split no-ack only-baud)");
+    return Fail("fault: " + Quoted(words[1]) +
+                " is not a fault (silent slow garbage split no-ack only-baud; station: sensor jam air part clear)");
   }
+  if (words.size() != 3) return Fail("fault " + name + ": use fault " + name + " on|off");
   ConsoleCommand command{.kind = Kind::Fault, .fault = known->fault};
   const std::optional<bool> onOff = OnOff(words[2]);
   switch (known->fault) {
@@ -122,7 +180,30 @@ ParsedCommand ParseConsoleLine(std::string_view line) {
   if (verb == "unplug") return noArguments(Kind::Unplug);
   if (verb == "quit" || verb == "exit") return noArguments(Kind::Quit);
 
+  if (verb == "station") return noArguments(Kind::Station);
+  if (verb == "reset") return noArguments(Kind::Reset);
+  if (verb == "part") {
+    const std::string material = args == 1 ? Lower(words[1]) : "";
+    if (material != "metal" && material != "plastic") return Fail("part: use part metal|plastic");
+    return {ConsoleCommand{.kind = Kind::Part, .metal = material == "metal"}, {}};
+  }
+  if (verb == "feed") {
+    if (args != 1) return Fail("feed: use feed SECONDS|off");
+    if (Lower(words[1]) == "off") return {ConsoleCommand{.kind = Kind::Feed}, {}};
+    const auto seconds = ParseFraction(words[1], 3600.0);
+    if (!seconds || (*seconds != 0.0 && *seconds < 0.1)) {
+      return Fail("feed: " + Quoted(words[1]) + " is not off or an interval in seconds (0.1..3600; 0 is off)");
+    }
+    return {ConsoleCommand{.kind = Kind::Feed, .amount = static_cast<int>(std::lround(*seconds * 1000.0))}, {}};
+  }
+
   if (verb == "in") {
+    if (args >= 1 && Lower(words[1]) == "release") {
+      if (args == 1) return {ConsoleCommand{.kind = Kind::InputRelease, .index = -1}, {}};
+      const auto bit = args == 2 ? ParseDecimal(words[2], 0, 15) : std::nullopt;
+      if (!bit) return Fail("in release: use in release [BIT] (BIT 0..15; without it every bit)");
+      return {ConsoleCommand{.kind = Kind::InputRelease, .index = *bit}, {}};
+    }
     if (args == 2) {
       const auto bit = ParseDecimal(words[1], 0, 15);
       if (!bit) return Fail("in: " + Quoted(words[1]) + " is not a bit (0..15)");
@@ -176,6 +257,25 @@ std::string ConsoleHelpText() {
   fault NAME on|off    silent, garbage, split, no-ack: on or off
                        slow: on (1500 ms), off, or a delay in ms
                        only-baud: 115200, 19200 or off
+For a module that runs a station (--station):
+  in BIT on|off, in VALUE
+                       force inputs over the station's sensors until released
+  in release [BIT]     the station drives that bit (without BIT: all) again
+  station              the station: outputs, inputs, forced bits, faults, and
+                       where each part is
+  part metal|plastic   put a part on the start of the belt
+  feed SECONDS|off     put a part on the belt every SECONDS (metal and plastic
+                       in turn), or stop
+  fault sensor N on|off|ok
+                       sensor input N reads on (or off) whatever happens; ok
+                       ends that
+  fault jam N [on|off] cylinder N sticks halfway (stack: 0 push, 1 pressing;
+                       handling: 0 horizontal, 1 vertical)
+  fault air [on|off]   no compressed air: no cylinder moves, springs return
+  fault part [on|off]  the magazine's next part is missing
+  fault clear          every station fault off
+  reset                parts and cylinders back to the start (the outputs the
+                       module holds then act again)
   unplug               close the module's side of the line, as pulling the cable,
                        and remove its COM link
   module COM           act on the module of that COM number from now on

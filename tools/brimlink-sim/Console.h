@@ -14,6 +14,15 @@ namespace brimlink::simtool {
 
 enum class FaultSwitch { Silent, Slow, Garbage, Split, NoAck, OnlyBaud };
 
+// Faults of the station behind a module, for fault-finding lessons.
+enum class StationFault {
+  Sensor,  // index = input bit; on: the fault is set, value 1 stuck on, 0 stuck off
+  Jam,     // index = cylinder; on
+  Air,     // no compressed air; on
+  Part,    // a part missing from the magazine; on
+  Clear,   // every station fault off
+};
+
 struct ConsoleCommand {
   enum class Kind {
     Nothing,  // empty line or "# comment"
@@ -26,6 +35,13 @@ struct ConsoleCommand {
     Unplug,
     Select,  // index = COM number
     Quit,
+    // Commands for a module that runs a station:
+    InputRelease,  // index = bit, or -1 for all: the station drives it again
+    Station,       // where everything is
+    Part,          // metal: put a part on the start of the belt
+    Feed,          // amount = interval in ms, 0 stops feeding
+    StationFault,  // stationFault, index, on, value
+    Reset,         // the station back to its start
   };
   Kind kind = Kind::Nothing;
   int index = 0;
@@ -33,6 +49,8 @@ struct ConsoleCommand {
   std::uint16_t value = 0;
   FaultSwitch fault = FaultSwitch::Silent;
   int amount = 0;
+  StationFault stationFault = StationFault::Sensor;
+  bool metal = false;
 
   bool operator==(const ConsoleCommand&) const = default;
 };

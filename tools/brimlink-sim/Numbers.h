@@ -2,7 +2,9 @@
 // "+7" or " 7" are refused rather than read as 7.
 #pragma once
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -34,6 +36,18 @@ inline std::optional<std::uint16_t> ParseWord(std::string_view text) {
   const auto value = ParseDecimal(text, 0, 0xFFFF);
   if (!value) return std::nullopt;
   return static_cast<std::uint16_t>(*value);
+}
+
+// A plain decimal fraction ("2", "0.5", "1."), within [0, max]: digits and
+// at most one dot only, so no sign, exponent, "inf" or "nan".
+inline std::optional<double> ParseFraction(std::string_view text, double max) {
+  if (text.empty() || text.size() > 12 || text == ".") return std::nullopt;
+  if (!std::ranges::all_of(text, [](char c) { return (c >= '0' && c <= '9') || c == '.'; })) return std::nullopt;
+  double value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  if (!std::isfinite(value) || value < 0.0 || value > max) return std::nullopt;
+  return value;
 }
 
 }  // namespace brimlink::simtool

@@ -28,8 +28,8 @@ constexpr std::array kModuleSwitches = {
     Switch{"--duplicate", &ModuleOptions::duplicate},
 };
 
-constexpr std::array<std::string_view, 7> kValueOptions = {
-    "--com", "--model", "--number", "--version", "--report", "--slow", "--only-baud"};
+constexpr std::array<std::string_view, 9> kValueOptions = {
+    "--com", "--model", "--number", "--version", "--report", "--slow", "--only-baud", "--station", "--speed"};
 
 bool TakesValue(std::string_view name) {
   return std::ranges::find(kValueOptions, name) != kValueOptions.end();
@@ -57,10 +57,47 @@ std::optional<sim::Word0Report> ParseReport(std::string_view text) {
   return std::nullopt;
 }
 
+// From a hundredth of the speed to a hundred times it: beyond that a stroke
+// takes hours or less than a display frame.
+std::optional<double> ParseSpeed(std::string_view text) {
+  const auto value = ParseFraction(text, 100.0);
+  if (!value || *value < 0.01) return std::nullopt;
+  return value;
+}
+
 }  // namespace
 
+std::optional<StationKind> ParseStationKind(std::string_view text) {
+  for (const StationKind kind :
+       {StationKind::Stack, StationKind::Belt, StationKind::Handling, StationKind::BeltHandling}) {
+    if (EqualsIgnoringCase(text, StationKindName(kind))) return kind;
+  }
+  return std::nullopt;
+}
+
+std::string_view StationKindName(StationKind kind) {
+  switch (kind) {
+    case StationKind::Stack: return "stack";
+    case StationKind::Belt: return "belt";
+    case StationKind::Handling: return "handling";
+    case StationKind::BeltHandling: return "belt-handling";
+  }
+  return "?";
+}
+
+std::string_view StationCaption(StationKind kind) {
+  switch (kind) {
+    case StationKind::Stack: return "Stapel magazijn";
+    case StationKind::Belt: return "Transportband";
+    case StationKind::Handling: return "Station handling";
+    case StationKind::BeltHandling: return "Transportband en Station handling";
+  }
+  return "?";
+}
+
 sim::ModuleConfig ModuleOptions::Config() const {
-  sim::ModuleConfig config = sim::ModuleConfig::Defaults(model.value_or(sim::Model::USB), number.value_or(1));
+  const sim::Model defaultModel = station == StationKind::BeltHandling ? sim::Model::R8A : sim::Model::USB;
+  sim::ModuleConfig config = sim::ModuleConfig::Defaults(model.value_or(defaultModel), number.value_or(1));
   if (versionMajor) {
     config.echoDV = false;
     config.versionMajor = *versionMajor;
@@ -93,6 +130,7 @@ ParsedOptions ParseOptions(const std::vector<std::string_view>& args) {
     return out;
   }
 
+  bool speedGiven = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
     std::string_view name = arg;
@@ -111,9 +149,9 @@ ParsedOptions ParseOptions(const std::vector<std::string_view>& args) {
       out.options = shortcut;
       return out;
     }
-    if (name == "--force" || name == "--quiet") {
+    if (name == "--force" || name == "--quiet" || name == "--show") {
       if (value) return fail(std::string(name) + " takes no value");
-      (name == "--force" ? options.force : options.quiet) = true;
+      (name == "--force" ? options.force : name == "--quiet" ? options.quiet : options.show) = true;
       continue;
     }
 
@@ -142,6 +180,15 @@ ParsedOptions ParseOptions(const std::vector<std::string_view>& args) {
         return fail("--com: COM" + std::to_string(*com) + " is given twice");
       }
       options.modules.emplace_back().com = *com;
+      continue;
+    }
+    // For all stations, so it may stand anywhere.
+    if (name == "--speed") {
+      if (speedGiven) return fail("--speed is given twice");
+      const auto speed = ParseSpeed(*value);
+      if (!speed) return fail("--speed: " + Quoted(*value) + " is not a factor from 0.01 to 100 (e.g. 2 or 0.5)");
+      options.speed = *speed;
+      speedGiven = true;
       continue;
     }
 
@@ -190,15 +237,27 @@ ParsedOptions ParseOptions(const std::vector<std::string_view>& args) {
         return fail("--only-baud: " + Quoted(*value) + " is not 115200 or 19200");
       }
       module.onlyBaud = baud;
+    } else if (name == "--station") {
+      if (module.station) return twice();
+      module.station = ParseStationKind(*value);
+      if (!module.station) {
+        return fail("--station: " + Quoted(*value) + " is not a station (stack, belt, handling or belt-handling)");
+      }
     }
   }
 
   if (options.modules.empty()) return fail("no module to start: give at least one --com N (see --help)");
+  const bool anyStation = std::ranges::any_of(options.modules, [](const ModuleOptions& m) { return m.station.has_value(); });
+  if (!anyStation && (options.show || speedGiven)) {
+    return fail(std::string(options.show ? "--show" : "--speed") +
+                " needs a station: give --station after a --com (see --help)");
+  }
   return out;
 }
 
 std::string HelpText() {
   return R"(Usage: brimlink-sim --com N [module options] [--com N [module options]]... [--force] [--quiet]
+                    [--speed F] [--show]
   or:  brimlink-sim --help|--version
 Runs virtual Brimlink interface modules on pseudo-terminals and registers each
 one as COM port N: a symbolic link ports/COMN to its /dev/pts/M in the settings
@@ -214,7 +273,8 @@ per line, without a prompt (so it can be scripted); "help" lists them:
   in BIT on|off        switch input BIT (0..15) of input word 0
   in VALUE             set all of input word 0 (decimal or 0x hex)
   ...                  see "help" for word, show, counter, fault, unplug,
-                       module, quit
+                       module, quit, and for a station: station, part,
+                       feed, fault, reset, in release
 Every output word the module receives is printed at once, e.g.
   COM7 module 1: output word 0 = 0x0005 (bits 0 2)
 
@@ -243,6 +303,11 @@ Module options:
                        answer only at this line speed
   --duplicate          start a second module with the same settings (and so
                        the same module number) on the next free COM number
+  --station stack|belt|handling|belt-handling
+                       run that station behind the module (one per module):
+                       its sensors drive input word 0, output word 0 drives
+                       its valves and motor. Without --model the module is a
+                       USB module (Brimlink Mini), for belt-handling an R8A
 
 Fault switches (per module):
   --silent             answer nothing at all
@@ -250,6 +315,12 @@ Fault switches (per module):
   --garbage            a line of noise before every reply
   --split              hand out the replies one byte at a time
   --no-ack             apply output writes ("MAW") but never answer them
+
+Station options (for every module with --station):
+  --speed F            cylinders move F times as fast as the default of about
+                       0.5 s per stroke (0.01..100, e.g. 2 or 0.5)
+  --show               a window per station that draws and animates it,
+                       titled with its name and COM port (needs a display)
 
 Other options:
   --force              replace a COMN entry in ports/ that is not this
@@ -270,6 +341,7 @@ Examples:
   $ brimlink-sim --com 7 --model USB --number 1
   $ brimlink-sim --com 7 --model R16 --number 2 --com 8 --model R6 --slow 300
   $ brimlink-sim --com 7 --number 3 --duplicate
+  $ brimlink-sim --com 205 --station handling --speed 2 --show
 Without a console, running until it is killed:
   $ sleep infinity | brimlink-sim --com 7 --quiet
 )";

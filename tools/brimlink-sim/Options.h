@@ -11,6 +11,17 @@
 
 namespace brimlink::simtool {
 
+// The station a module can run (--station): its inputs are the module's input
+// word 0, its outputs the module's output word 0.
+enum class StationKind { Stack, Belt, Handling, BeltHandling };
+
+// "stack", "belt", "handling", "belt-handling" (any letter case).
+std::optional<StationKind> ParseStationKind(std::string_view text);
+// The command-line name, "belt-handling".
+std::string_view StationKindName(StationKind kind);
+// The name the trainer gives the station, "Stapel magazijn".
+std::string_view StationCaption(StationKind kind);
+
 // One module as the command line describes it. Unset values follow the model
 // (ModuleConfig::Defaults), so the order of the options after --com does not
 // matter.
@@ -29,6 +40,9 @@ struct ModuleOptions {
   bool split = false;
   bool noAck = false;
   bool duplicate = false;  // a second module with the same settings on the next free COM
+  // The station behind the module. Without --model its module is a USB
+  // module ("Brimlink Mini") for a single station, an R8A for belt-handling.
+  std::optional<StationKind> station;
 
   sim::ModuleConfig Config() const;
 };
@@ -39,6 +53,8 @@ struct Options {
   bool quiet = false;
   bool help = false;
   bool versionInfo = false;
+  double speed = 1.0;  // --speed: every station's cylinders move this much faster
+  bool show = false;   // --show: a window per station
 };
 
 struct ParsedOptions {

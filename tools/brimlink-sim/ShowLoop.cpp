@@ -1,0 +1,119 @@
+#include "tools/brimlink-sim/ShowLoop.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "tools/station_view/StationView.h"
+
+namespace brimlink::simtool {
+namespace {
+
+stationview::StationKind ViewKind(StationKind kind) {
+  switch (kind) {
+    case StationKind::Stack: return stationview::StationKind::Stack;
+    case StationKind::Belt: return stationview::StationKind::Belt;
+    case StationKind::Handling: return stationview::StationKind::Handling;
+    case StationKind::BeltHandling: return stationview::StationKind::BeltHandling;
+  }
+  return stationview::StationKind::Stack;
+}
+
+// One frame of the screen the window is on, e.g. 16 ms at 60 Hz.
+int FrameMs(const QWidget& window) {
+  const QScreen* screen = window.screen() != nullptr ? window.screen() : QGuiApplication::primaryScreen();
+  const double hz = screen != nullptr ? screen->refreshRate() : 0.0;
+  if (!(hz >= 10.0 && hz <= 500.0)) return static_cast<int>(SimProgram::kTick.count());
+  return std::max(1, static_cast<int>(std::lround(1000.0 / hz)));
+}
+
+}  // namespace
+
+int RunShowLoop(SimProgram& program, int argc, char** argv) {
+  QApplication app(argc, argv);
+  int exitCode = 0;
+  bool ended = false;
+  auto end = [&](const std::string& reason, int code = 0) {
+    if (!ended) {
+      ended = true;
+      exitCode = program.Finish(reason, code);
+    }
+    app.quit();
+  };
+
+  std::vector<std::unique_ptr<stationview::StationView>> windows;
+  int x = 0;
+  for (auto& module : program.Modules()) {
+    if (!module->station) continue;
+    auto view = std::make_unique<stationview::StationView>(module->station->Model(),
+                                                           ViewKind(module->station->Kind()));
+    view->setWindowTitle(QString::fromUtf8(std::string(StationCaption(module->station->Kind()))) +
+                         QString::fromUtf8(" \u2014 COM") + QString::number(module->com));
+    view->resize(view->sizeHint());
+    if (windows.size() > 0) view->move(x, 0);
+    view->show();
+    x += view->frameGeometry().width();
+    module->onStationChanged = [v = view.get()] { v->StationChanged(); };
+    windows.push_back(std::move(view));
+  }
+
+  // While a station moves the stations advance once a frame; at rest the
+  // timer is stopped and nothing runs.
+  QTimer tick;
+  tick.setTimerType(Qt::PreciseTimer);
+  tick.setInterval(windows.empty() ? static_cast<int>(SimProgram::kTick.count()) : FrameMs(*windows.front()));
+  auto follow = [&] {
+    const bool moving = program.Moving();
+    if (moving && !tick.isActive()) tick.start();
+    if (!moving && tick.isActive()) tick.stop();
+  };
+  QObject::connect(&tick, &QTimer::timeout, [&] {
+    program.OnTick();
+    follow();
+  });
+
+  QTimer housekeeping;
+  housekeeping.setInterval(static_cast<int>(SimProgram::kHousekeeping.count()));
+  QObject::connect(&housekeeping, &QTimer::timeout, [&] { program.Housekeeping(); });
+  housekeeping.start();
+
+  QSocketNotifier endSignals(program.SignalFd(), QSocketNotifier::Read);
+  QObject::connect(&endSignals, &QSocketNotifier::activated, [&] {
+    if (!program.OnSignal()) {
+      ended = true;
+      app.quit();
+    }
+  });
+  QSocketNotifier wake(program.WakeFd(), QSocketNotifier::Read);
+  QObject::connect(&wake, &QSocketNotifier::activated, [&] {
+    program.OnWake();
+    follow();
+  });
+  QSocketNotifier console(STDIN_FILENO, QSocketNotifier::Read);
+  QObject::connect(&console, &QSocketNotifier::activated, [&] {
+    if (!program.OnConsole()) {
+      ended = true;
+      console.setEnabled(false);
+      app.quit();
+      return;
+    }
+    follow();
+  });
+  // Closing the last station window ends the program like "quit".
+  QObject::connect(&app, &QGuiApplication::lastWindowClosed, [&] { end("window closed"); });
+
+  follow();
+  app.exec();
+  if (!ended) end("");
+  windows.clear();
+  return exitCode;
+}
+
+}  // namespace brimlink::simtool
