@@ -69,6 +69,8 @@ TEST_F(Installation, EachPackageHoldsItsOwnFilesAndTogetherTheyAreEverything) {
   const std::string doc = BRIMLINK_INSTALL_DATAROOTDIR "/doc/";
   const std::set<std::string> control = FilesUnder(Installed("control", "brimlink"));
   const std::set<std::string> trainer = FilesUnder(Installed("trainer", "brimlinkmini-sorvik"));
+  const std::set<std::string> development = FilesUnder(Installed("development", "brimlink-dev"));
+  const std::set<std::string> python = FilesUnder(Installed("python", "python3-brimlink"));
   const std::set<std::string> all = FilesUnder(Installed("all", ""));
 
   for (const std::string& file : {std::string("bin/brimlink-cli"), std::string("bin/brimlink-regsvr"),
@@ -87,10 +89,15 @@ TEST_F(Installation, EachPackageHoldsItsOwnFilesAndTogetherTheyAreEverything) {
       trainer, [](const std::string& file) { return file.starts_with(BRIMLINK_INSTALL_DATADIR "/brimlink/Afbeeldingen/"); });
   EXPECT_GT(pictures, 20);
 
-  // Nothing outside the two packages: no development tool, test or benchmark.
-  std::set<std::string> both = control;
-  both.insert(trainer.begin(), trainer.end());
-  EXPECT_EQ(all, both);
+  // Nothing outside the packages: no development tool, test or benchmark.
+  std::set<std::string> packaged = control;
+  for (const std::set<std::string>* package : {&trainer, &development, &python}) {
+    for (const std::string& file : *package) {
+      EXPECT_FALSE(packaged.contains(file)) << file << " is in two packages";
+      packaged.insert(file);
+    }
+  }
+  EXPECT_EQ(all, packaged);
   for (const std::string& file : all) {
     EXPECT_EQ(file.find("artwork"), std::string::npos) << file;
     EXPECT_EQ(file.find("screenshot"), std::string::npos) << file;
