@@ -119,6 +119,7 @@ CBrimlinkCtrl::~CBrimlinkCtrl() {
 void* CBrimlinkCtrl::FindInterface(const ba::GUID& iid) {
   if (iid == ba::IID_IConnectionPoint) return static_cast<ba::EventConnection*>(&eventPoint_);
   if (iid == ba::IID_IBrimlinkWindow) return static_cast<ba::ControlWindow*>(&windowPart_);
+  if (iid == ba::IID_IBrimlinkMessageRouting) return static_cast<ba::MessageRouting*>(&messagePart_);
   return ba::BrimlinkDispatch::FindInterface(iid);
 }
 
@@ -572,7 +573,7 @@ bool CBrimlinkCtrl::PostInputWordChanged(int module, int word, std::uint32_t val
   return receiver_->PostInputWordChanged(module, word, value);
 }
 
-void CBrimlinkCtrl::ShowMessage(const std::string& text) { ReportControlMessage({}, text); }
+void CBrimlinkCtrl::ShowMessage(const std::string& text) { ReportControlMessage({}, text, messageSink_.get()); }
 
 void CBrimlinkCtrl::DeviceDenied(const link::DeniedDevice& device) {
   // OpenSerial may try its port twice: once by number, once in the scan.
@@ -585,7 +586,8 @@ void CBrimlinkCtrl::TellDeniedDevices() {
   if (deniedDevices_.empty()) return;
   const std::vector<link::DeniedDevice> denied = std::move(deniedDevices_);
   deniedDevices_.clear();
-  ReportControlMessage(link::kAccessDeniedTitle, link::AccessAdvice(denied, link::EffectiveUserName()));
+  ReportControlMessage(link::kAccessDeniedTitle, link::AccessAdvice(denied, link::EffectiveUserName()),
+                       messageSink_.get());
 }
 
 void CBrimlinkCtrl::OnDataReceived(PortType type, std::uint32_t portKey) {
@@ -605,7 +607,7 @@ void CBrimlinkCtrl::OnInputWordChanged(int module, int word, std::uint32_t value
 
 void CBrimlinkCtrl::OnPortFailure(PortType type, std::uint32_t portKey, const std::string& title,
                                   const std::string& text) {
-  ReportControlMessage(title, text);
+  ReportControlMessage(title, text, messageSink_.get());
   for (CommandChannel* channel : channelPointers_) {
     if (channel != nullptr && channel->PortTypeCode() == type && channel->PortKey() == portKey &&
         channel->Transport() != nullptr)

@@ -172,6 +172,22 @@ class CBrimlinkCtrl final : public automation::RefCounted<automation::BrimlinkDi
    private:
     CBrimlinkCtrl& owner_;
   };
+  class MessagePart final : public automation::MessageRouting {
+   public:
+    explicit MessagePart(CBrimlinkCtrl& owner) : owner_(owner) {}
+    automation::HRESULT QueryInterface(const automation::GUID& iid, void** out) override {
+      return owner_.QueryInterface(iid, out);
+    }
+    std::uint32_t AddRef() override { return owner_.AddRef(); }
+    std::uint32_t Release() override { return owner_.Release(); }
+    automation::HRESULT SetMessageSink(automation::MessageSink* sink) override {
+      owner_.messageSink_ = automation::ComPtr<automation::MessageSink>(sink);
+      return automation::S_OK;
+    }
+
+   private:
+    CBrimlinkCtrl& owner_;
+  };
   class WindowPart final : public automation::ControlWindow {
    public:
     explicit WindowPart(CBrimlinkCtrl& owner) : owner_(owner) {}
@@ -228,6 +244,9 @@ class CBrimlinkCtrl final : public automation::RefCounted<automation::BrimlinkDi
   automation::ConnectionPoint events_{automation::DIID__DBrimlinkEvents};
   EventPoint eventPoint_{*this};
   WindowPart windowPart_{*this};
+  MessagePart messagePart_{*this};
+  // The host's receiver of messages; null: message box or console line.
+  automation::ComPtr<automation::MessageSink> messageSink_;
 
   // Connect, OpenSerial, Disconnect or CloseSerial is running (a nested call
   // from host code during its waits returns without effect).

@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "control/interface/Registration.h"
 #include "control/interface/TypeTable.h"
@@ -78,7 +79,36 @@ std::string ProgramFolder() {
     return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-HRESULT CreateInstance(std::string_view classText, const GUID& iid, void** out, std::string* detail) {
+namespace {
+
+// Loads the library, asks it for the class factory and the factory for the object.
+HRESULT CreateFromLibrary(const std::string& library, const GUID& clsid, const GUID& iid, void** out,
+                          std::string* detail) {
+    std::string error;
+    void* handle = LoadLibrary(library, error);
+    if (handle == nullptr) return Fail(E_FAIL, detail, "cannot load " + library + ": " + error);
+    auto getClassObject = reinterpret_cast<GetClassObjectFunction>(::dlsym(handle, "DllGetClassObject"));
+    if (getClassObject == nullptr) return Fail(E_FAIL, detail, library + " has no entry point DllGetClassObject");
+
+    void* rawFactory = nullptr;
+    HRESULT hr = getClassObject(clsid, IID_IClassFactory, &rawFactory);
+    if (Failed(hr) || rawFactory == nullptr)
+        return Fail(Failed(hr) ? hr : E_FAIL, detail,
+                    library + " has no class factory for " + clsid.ToString() + " (" + FormatResult(hr) + ")");
+    const auto factory = ComPtr<ClassFactory>::Adopt(static_cast<ClassFactory*>(rawFactory));
+
+    hr = factory->CreateInstance(nullptr, iid, out);
+    if (Failed(hr)) {
+        *out = nullptr;
+        return Fail(hr, detail,
+                    "the class factory of " + clsid.ToString() + " in " + library + " refused the object (" +
+                        FormatResult(hr) + ")");
+    }
+    return hr;
+}
+
+HRESULT CreateFrom(std::string_view classText, const GUID& iid, void** out, std::string* detail,
+                   std::span<const std::string> libraryFolders) {
     if (detail != nullptr) detail->clear();
     if (out == nullptr) return Fail(E_POINTER, detail, "no place for the interface pointer");
     *out = nullptr;
@@ -128,40 +158,50 @@ HRESULT CreateInstance(std::string_view classText, const GUID& iid, void** out, 
         } else if (IsKnownClass(*clsid)) {
             // Beside the program in the build tree; in an installed tree the
             // library folder relative to the program's, so any prefix works.
-            const std::string installedFolder =
-                (std::filesystem::path(programFolder) / BRIMLINK_LIBRARY_FOLDER_FROM_PROGRAM).lexically_normal().string();
-            library = programFolder + "/" + std::string(kLibraryFileName);
-            if (!IsRegularFile(library)) library = installedFolder + "/" + std::string(kLibraryFileName);
-            if (!IsRegularFile(library))
+            std::vector<std::string> folders(libraryFolders.begin(), libraryFolders.end());
+            if (folders.empty())
+                folders = {programFolder, (std::filesystem::path(programFolder) / BRIMLINK_LIBRARY_FOLDER_FROM_PROGRAM)
+                                              .lexically_normal()
+                                              .string()};
+            std::string searched;
+            for (const std::string& folder : folders) {
+                if (library.empty() && IsRegularFile(folder + "/" + std::string(kLibraryFileName)))
+                    library = folder + "/" + std::string(kLibraryFileName);
+                searched += (searched.empty() ? "" : " nor in ") + folder;
+            }
+            if (library.empty())
                 return Fail(REGDB_E_CLASSNOTREG, detail,
                             "class " + clsid->ToString() + " is not registered and there is no " +
-                                std::string(kLibraryFileName) + " in " + programFolder + " nor in " + installedFolder);
+                                std::string(kLibraryFileName) + " in " + searched);
         } else {
             return Fail(REGDB_E_CLASSNOTREG, detail, "class " + clsid->ToString() + " is not registered");
         }
 
-        std::string error;
-        void* handle = LoadLibrary(library, error);
-        if (handle == nullptr) return Fail(E_FAIL, detail, "cannot load " + library + ": " + error);
-        auto getClassObject = reinterpret_cast<GetClassObjectFunction>(::dlsym(handle, "DllGetClassObject"));
-        if (getClassObject == nullptr)
-            return Fail(E_FAIL, detail, library + " has no entry point DllGetClassObject");
+        return CreateFromLibrary(library, *clsid, iid, out, detail);
+    } catch (...) {
+        *out = nullptr;
+        return Fail(E_OUTOFMEMORY, detail, "out of memory");
+    }
+}
 
-        void* rawFactory = nullptr;
-        HRESULT hr = getClassObject(*clsid, IID_IClassFactory, &rawFactory);
-        if (Failed(hr) || rawFactory == nullptr)
-            return Fail(Failed(hr) ? hr : E_FAIL, detail,
-                        library + " has no class factory for " + clsid->ToString() + " (" + FormatResult(hr) + ")");
-        const auto factory = ComPtr<ClassFactory>::Adopt(static_cast<ClassFactory*>(rawFactory));
+}  // namespace
 
-        hr = factory->CreateInstance(nullptr, iid, out);
-        if (Failed(hr)) {
-            *out = nullptr;
-            return Fail(hr, detail,
-                        "the class factory of " + clsid->ToString() + " in " + library + " refused the object (" +
-                            FormatResult(hr) + ")");
-        }
-        return hr;
+HRESULT CreateInstance(std::string_view classText, const GUID& iid, void** out, std::string* detail) {
+    return CreateFrom(classText, iid, out, detail, {});
+}
+
+HRESULT CreateInstance(std::string_view classText, const GUID& iid, void** out, std::string* detail,
+                       std::span<const std::string> libraryFolders) {
+    return CreateFrom(classText, iid, out, detail, libraryFolders);
+}
+
+HRESULT CreateInstanceFromLibrary(const std::string& library, const GUID& clsid, const GUID& iid, void** out,
+                                  std::string* detail) {
+    if (detail != nullptr) detail->clear();
+    if (out == nullptr) return Fail(E_POINTER, detail, "no place for the interface pointer");
+    *out = nullptr;
+    try {
+        return CreateFromLibrary(library, clsid, iid, out, detail);
     } catch (...) {
         *out = nullptr;
         return Fail(E_OUTOFMEMORY, detail, "out of memory");

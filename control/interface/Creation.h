@@ -10,6 +10,7 @@
 // Threads: the host's GUI thread.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,18 @@ namespace brimlink::automation {
 // registered and no library beside the program, library not loadable, entry
 // point missing, factory refused).
 HRESULT CreateInstance(std::string_view classText, const GUID& iid, void** out, std::string* detail = nullptr);
+
+// The same for a host that is not a program of its own (a scripting
+// language's extension module): a class that is not registered is looked for
+// in libraryFolders, in order, instead of beside the program.
+HRESULT CreateInstance(std::string_view classText, const GUID& iid, void** out, std::string* detail,
+                       std::span<const std::string> libraryFolders);
+
+// Creates the class from this library file, which the host chose itself: no
+// registry is consulted. The path should be absolute (dlopen searches for a
+// bare name).
+HRESULT CreateInstanceFromLibrary(const std::string& library, const GUID& clsid, const GUID& iid, void** out,
+                                  std::string* detail = nullptr);
 
 // The folder of the running program (from /proc/self/exe).
 std::string ProgramFolder();

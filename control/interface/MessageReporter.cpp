@@ -36,9 +36,13 @@ std::string MessageLine(std::string_view title, std::string_view text) {
   return line;
 }
 
-void ReportControlMessage(std::string_view title, std::string_view text) {
+void ReportControlMessage(std::string_view title, std::string_view text, automation::MessageSink* sink) {
   const std::string line = MessageLine(title, text);
   link::TracePlain(line);
+  if (sink != nullptr) {
+    sink->ControlMessage(title, text);
+    return;
+  }
   if (HasWidgetApplication()) {
     QMessageBox::warning(nullptr, QString::fromUtf8(title.empty() ? kDefaultTitle : title.data(),
                                                     title.empty() ? -1 : static_cast<qsizetype>(title.size())),

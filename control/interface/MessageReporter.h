@@ -9,13 +9,17 @@
 #include <string>
 #include <string_view>
 
+#include "control/interface/HostInterfaces.h"
+
 namespace brimlink::control {
 
 // True when the process runs a QApplication (widgets can be shown).
 bool HasWidgetApplication();
 
-// title may be empty (the control's name is then the box's title).
-void ReportControlMessage(std::string_view title, std::string_view text);
+// title may be empty (the control's name is then the box's title). With a
+// host's sink the message goes there (after the trace) instead.
+void ReportControlMessage(std::string_view title, std::string_view text,
+                          automation::MessageSink* sink = nullptr);
 
 // The console line for a message, without the final line feed: "message: "
 // then "TITLE: " when there is a title, then the text, escaped.
