@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
+#include <memory>
 
 #include "tools/artwork/Drawing.h"
 #include "tools/station/Conveyor.h"
@@ -19,13 +20,26 @@ namespace {
 
 using station::Millis;
 
-QApplication& Application() {
-  static int argc = 1;
-  static char name[] = "station_view_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication application(argc, argv);
-  return application;
-}
+// The widget application every test shares, gone before the program's exit
+// handlers run (a static one would be destroyed after Qt's own statics).
+class WidgetApplication : public ::testing::Environment {
+public:
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "station_view_tests";
+    static char* argv[] = {name, nullptr};
+    app_ = std::make_unique<QApplication>(argc, argv);
+  }
+  void TearDown() override { app_.reset(); }
+
+private:
+  std::unique_ptr<QApplication> app_;
+};
+// GoogleTest owns the environment.
+[[maybe_unused]] ::testing::Environment* const kApplication =
+    ::testing::AddGlobalTestEnvironment(new WidgetApplication);
+
+void Application() { ASSERT_NE(QCoreApplication::instance(), nullptr); }
 
 void Settle() {
   for (int i = 0; i < 3; ++i) QApplication::processEvents();
