@@ -24,6 +24,10 @@ namespace {
 // Ctrl-C is noticed between steps: Python's handler only sets a flag.
 constexpr std::chrono::milliseconds kLongestStep{50};
 
+// The innermost Pump/Run step of this thread, ended early by every delivered
+// event (of any control) so that Run's predicate is asked at once.
+thread_local QEventLoop* t_step = nullptr;
+
 std::string ConsoleText(std::string_view title, std::string_view text) {
     std::string line = title.empty() ? std::string() : std::string(title) + ": ";
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -160,7 +164,7 @@ void ControlHost::RaisePending() {
 }
 
 void ControlHost::Deliver(std::int16_t modIndex, std::int16_t wordIndex, std::int32_t value) {
-    if (step_ != nullptr) step_->quit();
+    if (t_step != nullptr) t_step->quit();
     // Once a callback failed, the call in progress ends with its exception;
     // events until then are not handed to further callbacks.
     if (pendingType_) return;
@@ -274,7 +278,7 @@ bool ControlHost::Loop(const py::object& until, std::optional<double> seconds) {
             step = std::min(step, left);
         }
         dispatched = true;
-        QEventLoop* outer = step_;
+        QEventLoop* outer = t_step;
         {
             py::gil_scoped_release nogil;
             QEventLoop loop;
@@ -283,9 +287,9 @@ bool ControlHost::Loop(const py::object& until, std::optional<double> seconds) {
             timer.setTimerType(Qt::PreciseTimer);
             QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
             timer.start(step);
-            step_ = &loop;
+            t_step = &loop;
             loop.exec(QEventLoop::AllEvents);
-            step_ = outer;
+            t_step = outer;
         }
     }
 }

@@ -9,7 +9,10 @@
 // refers to its control makes.
 //
 // Threads: the control belongs to the thread that created it; every call from
-// another thread raises brimlink.Error (RPC_E_WRONG_THREAD). The interpreter
+// another thread raises brimlink.Error (RPC_E_WRONG_THREAD). A control that
+// the garbage collector frees on another thread is released at the next
+// dispatch of events of the application's thread (which is the control's in
+// any program that creates its controls on one thread). The interpreter
 // lock is released while the control runs (its waits dispatch events), and
 // taken again to run a callback. An exception raised by a callback or the
 // message handler is kept and raised when the outermost Python-visible call
@@ -27,8 +30,6 @@
 
 #include "control/interface/Dispatch.h"
 #include "control/interface/HostInterfaces.h"
-
-class QEventLoop;
 
 namespace brimlink::python {
 
@@ -81,9 +82,6 @@ private:
     automation::ComPtr<EventSink> sink_;
     automation::ComPtr<MessageTarget> messages_;
     py::object pendingType_, pendingValue_, pendingTrace_;
-    // The innermost Pump/Run step, ended early by each delivered event so
-    // that Run's predicate is asked at once.
-    QEventLoop* step_ = nullptr;
 };
 
 }  // namespace brimlink::python
