@@ -4,9 +4,11 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QRect>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -48,18 +50,22 @@ int RunShowLoop(SimProgram& program, int argc, char** argv) {
     app.quit();
   };
 
+  // The windows stand side by side from the screen's top right corner
+  // leftwards, so a trainer on the left (scripts/run --demo) stays visible.
   std::vector<std::unique_ptr<stationview::StationView>> windows;
-  int x = 0;
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1280, 1024);
+  int right = area.right() + 1;
   for (auto& module : program.Modules()) {
     if (!module->station) continue;
     auto view = std::make_unique<stationview::StationView>(module->station->Model(),
                                                            ViewKind(module->station->Kind()));
     view->setWindowTitle(QString::fromUtf8(std::string(StationCaption(module->station->Kind()))) +
                          QString::fromUtf8(" \u2014 COM") + QString::number(module->com));
-    view->resize(view->sizeHint());
-    if (windows.size() > 0) view->move(x, 0);
+    view->resize(view->sizeHint().boundedTo(area.size()));
+    view->move(std::max(area.left(), right - view->width()), area.top());
+    right = view->x();
     view->show();
-    x += view->frameGeometry().width();
     module->onStationChanged = [v = view.get()] { v->StationChanged(); };
     windows.push_back(std::move(view));
   }
