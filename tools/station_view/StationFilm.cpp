@@ -38,9 +38,8 @@ StationFilm::StationFilm(StationKind kind, QWidget* parent)
     : QWidget(parent), model_(ModelFor(kind)), cycle_(*model_, kind) {
   auto layout = std::make_unique<QVBoxLayout>();
   layout->setContentsMargins(0, 0, 0, 0);
-  auto view = std::make_unique<StationView>(*model_, kind);
-  view_ = view.get();
-  layout->addWidget(view.release());
+  view_ = std::make_unique<StationView>(*model_, kind);
+  layout->addWidget(view_.get());
   setLayout(layout.release());
   setWindowTitle(StationTitle(kind));
   timer_.setTimerType(Qt::PreciseTimer);

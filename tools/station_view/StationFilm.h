@@ -42,7 +42,10 @@ private:
 
   std::unique_ptr<station::Station> model_;
   StationCycle cycle_;
-  StationView* view_;  // owned by this widget as its child
+  // Owned here although it is also this widget's child, so that it goes
+  // before the model it reads (QWidget would delete it only after the
+  // members); a child deleted first leaves its parent's list by itself.
+  std::unique_ptr<StationView> view_;
   QTimer timer_;
   QElapsedTimer clock_;
 };
