@@ -108,3 +108,22 @@ def test_default_messages_are_warnings(sim):
     with pytest.warns(brimlink.ControlMessage, match="(?s)^Serielle Kommunikation: .*wird geschlossen!"):
         ctl.pump(1)
     ctl.close()
+
+
+def test_a_callback_may_close_its_control(sim):
+    ctl = brimlink.Control()
+    assert ctl.Connect() == 1
+    seen = []
+
+    @ctl.on_input_word_changed
+    def close_on_first(*event):
+        seen.append(event)
+        ctl.close()
+
+    sim.type("in 5 on")
+    assert ctl.run(until=lambda: ctl.closed, timeout=5)
+    assert seen == [(1, 0, 32)]
+    with pytest.raises(brimlink.Error, match="the control is closed"):
+        ctl.GetModuleType(1)
+    sim.type("show")
+    assert "last 'setup0'" in sim.wait_for("commands received")
