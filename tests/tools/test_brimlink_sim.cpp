@@ -1020,6 +1020,32 @@ TEST_F(SimEndToEnd, StationBehindTheModuleAnswersOutputsWithItsSensors) {
   EXPECT_NE(sim->Err().find("error: COM206 module 1 runs no station"), std::string::npos) << sim->Err();
 }
 
+// --show runs the same console and station from Qt's event loop.
+TEST_F(SimEndToEnd, ShowRunsTheStationInAWindowAndEndsCleanly) {
+  auto sim = std::make_unique<ChildProcess>(
+      std::vector<std::string>{BRIMLINK_SIM_PROGRAM, "--com", "207", "--station", "stack", "--show"},
+      std::map<std::string, std::string>{{"XDG_CONFIG_DIRS", ConfigDirs()}, {"QT_QPA_PLATFORM", "offscreen"}});
+  ASSERT_TRUE(sim->WaitForLine("Links in " + Ports())) << sim->Out() << sim->Err();
+  Line line(Entry(207));
+  ASSERT_TRUE(line.IsOpen());
+  EXPECT_EQ(line.Ask("MAW1.0=0004\r"), "AW1.0=0004\r");  // the pressing cylinder out
+  EXPECT_EQ(line.ReadUntil("\r"), "EW1.0=0001\r");
+  ASSERT_TRUE(sim->Type("fault air\n"));  // its spring brings it back
+  EXPECT_EQ(line.ReadUntil("\r"), "EW1.0=0000\r");
+  ASSERT_TRUE(sim->Type("quit\n"));
+  EXPECT_EQ(sim->WaitForExit(), 0) << sim->Out() << sim->Err();
+  EXPECT_NE(sim->Out().find("brimlink-sim ends (quit)"), std::string::npos) << sim->Out();
+  EXPECT_FALSE(fs::exists(fs::symlink_status(Entry(207))));
+}
+
+TEST_F(SimEndToEnd, ShowWithoutADisplayRegistersNothing) {
+  ChildProcess sim({BRIMLINK_SIM_PROGRAM, "--com", "208", "--station", "stack", "--show"},
+                   {{"XDG_CONFIG_DIRS", ConfigDirs()}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
+  EXPECT_EQ(sim.WaitForExit(), 1);
+  EXPECT_NE(sim.Err().find("--show needs a display"), std::string::npos) << sim.Err();
+  EXPECT_FALSE(fs::exists(fs::symlink_status(Entry(208))));
+}
+
 TEST_F(SimEndToEnd, BadCommandLineExitsWithTwoAndRegistersNothing) {
   auto sim = StartSimProcess({"--com", "204", "--model", "R9"}, ConfigDirs());
   EXPECT_EQ(sim->WaitForExit(), 2);

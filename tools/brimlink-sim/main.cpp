@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -27,13 +28,20 @@ using Clock = std::chrono::steady_clock;
 constexpr int kExitRuntime = 1;
 constexpr int kExitUsage = 2;
 
+bool HasDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
 // Without windows: poll the console, the end signals and the modules' wake-up.
 // The timeout is the housekeeping interval at rest and a frame while a
 // station moves, so a station at rest costs no CPU.
 int RunPollLoop(SimProgram& program) {
   auto nextHousekeeping = Clock::now() + SimProgram::kHousekeeping;
   auto nextTick = Clock::now();
-  bool consoleOpen = true;
   for (;;) {
     const auto now = Clock::now();
     auto wakeAt = nextHousekeeping;
@@ -42,7 +50,7 @@ int RunPollLoop(SimProgram& program) {
     const auto timeout = std::chrono::ceil<std::chrono::milliseconds>(std::max(wakeAt - now, Clock::duration{0}));
     pollfd fds[3] = {{program.SignalFd(), POLLIN, 0},
                      {program.WakeFd(), POLLIN, 0},
-                     {consoleOpen ? STDIN_FILENO : -1, POLLIN, 0}};
+                     {STDIN_FILENO, POLLIN, 0}};
     const int ready = ::poll(fds, 3, static_cast<int>(timeout.count()));
     if (ready < 0 && errno != EINTR) {
       program.Out().Err(std::string("brimlink-sim: poll: ") + std::strerror(errno));
@@ -65,7 +73,8 @@ int RunPollLoop(SimProgram& program) {
         nextTick = after + SimProgram::kTick;  // just started: its first frame from now
       } else if (after >= nextTick) {
         program.OnTick();
-        nextTick = std::max(nextTick + SimProgram::kTick, after);
+        nextTick += SimProgram::kTick;
+        if (nextTick <= after) nextTick = after + SimProgram::kTick;  // behind: no burst of ticks
       }
     }
   }
@@ -86,6 +95,14 @@ int main(int argc, char** argv) {
     // Output that was lost is no success.
     if (std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0) return 0;
     std::fprintf(stderr, "brimlink-sim: cannot write standard output: %s\n", std::strerror(errno));
+    return kExitRuntime;
+  }
+  // Said before any link is made: without a display Qt would end the
+  // program at once, links and all left behind.
+  if (parsed.options.show && !HasDisplay()) {
+    std::fputs("brimlink-sim: --show needs a display: neither DISPLAY nor WAYLAND_DISPLAY is set\n"
+               "  (QT_QPA_PLATFORM=offscreen runs the windows without one; or leave out --show)\n",
+               stderr);
     return kExitRuntime;
   }
   SimProgram program(parsed.options);
