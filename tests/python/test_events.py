@@ -121,10 +121,14 @@ def test_the_interpreter_lock_is_free_while_the_control_waits(ctl):
 CHILD = """
 import brimlink, sys
 ctl = brimlink.Control()
-print("ready", flush=True)
+said = []
+def ready():
+    if not said:
+        said.append(True)
+        print("ready", flush=True)
 try:
-    ctl.run(until=lambda: False, timeout=30)
-    print("timed out")
+    WAIT
+    print("not interrupted")
 except KeyboardInterrupt:
     print("interrupted", ctl.closed, ctl.GetModuleType(1), flush=True)
 ctl.close()
@@ -132,12 +136,17 @@ print("closed", flush=True)
 """
 
 
-def test_ctrl_c_ends_run_with_keyboard_interrupt(settings):
-    child = subprocess.Popen([sys.executable, "-c", CHILD], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                             text=True, env=dict(os.environ))
+@pytest.mark.parametrize("wait", [
+    # The predicate is first asked inside run, so the signal comes while it runs.
+    "ctl.run(until=lambda: ready() and False, timeout=30)",
+    "ready(); ctl.pump(30)",
+])
+def test_ctrl_c_ends_run_and_pump_with_keyboard_interrupt(settings, wait):
+    child = subprocess.Popen([sys.executable, "-c", CHILD.replace("WAIT", wait)], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True, env=dict(os.environ))
     try:
         assert child.stdout.readline() == "ready\n"
-        time.sleep(0.3)
+        time.sleep(0.2)
         sent = time.monotonic()
         child.send_signal(signal.SIGINT)
         out, err = child.communicate(timeout=10)
