@@ -28,9 +28,15 @@ def test_the_installed_package_creates_the_control_from_the_installed_library(tm
     assert without.returncode != 0
     assert f"{prefix}/{LIBDIR}/brimlink" in without.stderr, without.stderr
 
+    # A library the program names is taken as it is, whatever the folders hold.
+    ocx = os.path.join(BUILD, "bin", "Brimlink.ocx")
+    named = subprocess.run([sys.executable, "-c", code.replace("Control()", f"Control(library={ocx!r})")],
+                           capture_output=True, text=True, env=env)
+    assert named.returncode == 0, named.stderr
+
     library = prefix / LIBDIR / "brimlink"
     library.mkdir(parents=True)
-    shutil.copy(os.path.join(BUILD, "bin", "Brimlink.ocx"), library)
+    shutil.copy(ocx, library)
     done = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=env)
     assert done.returncode == 0, done.stderr
     assert done.stdout == f"0 {package}/brimlink/__init__.py\n"
