@@ -7,6 +7,8 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QWidget>
+#include <QStringList>
+#include <algorithm>
 #include <initializer_list>
 
 #include "trainer/core/Main.h"
@@ -117,6 +119,30 @@ Steps InterfacingPage() {
 }
 
 constexpr int kTwipsPerPixel = static_cast<int>(Main::kTwipsPerPixel);
+constexpr int kSheetPixels = kSheetWidth / kTwipsPerPixel;
+
+int Extent(const QFontMetrics& metrics, const QString& text) {
+  return std::max(metrics.horizontalAdvance(text), metrics.boundingRect(text).right() + 1);
+}
+
+// The string as lines that fit the sheet's width, broken between words; a
+// single word wider than the sheet stays whole (no lesson text has one).
+QStringList WrapToSheet(const QFontMetrics& metrics, const QString& text) {
+  if (Extent(metrics, text) <= kSheetPixels) return {text};
+  QStringList lines;
+  QString line;
+  for (const QString& word : text.split(QLatin1Char(' '))) {
+    const QString longer = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+    if (!line.isEmpty() && Extent(metrics, longer) > kSheetPixels) {
+      lines.push_back(line);
+      line = word;
+    } else {
+      line = longer;
+    }
+  }
+  lines.push_back(line);
+  return lines;
+}
 
 // Keeps the printed lines of the sheet and paints them over its back colour.
 class SheetPainter final : public QObject {
@@ -203,15 +229,24 @@ std::vector<PrintedLine> PrintPage(const std::vector<PrintStep>& page) {
       case Kind::Print: {
         // Whole pixels, so that twips convert back exactly.
         const QFontMetrics metrics(SheetFont(points));
-        const int x = (step.column - 1) * metrics.averageCharWidth() * kTwipsPerPixel;
+        const int indent = (step.column - 1) * metrics.averageCharWidth();
         const int height = metrics.height() * kTwipsPerPixel;
-        lines.push_back({std::string(step.text), x, y, height, colour, points});
-        y += height;
+        const QString text = QString::fromUtf8(step.text.data(), static_cast<qsizetype>(step.text.size()));
+        for (const QString& piece : WrapToSheet(metrics, text)) {
+          const int leftInk = std::max(0, -metrics.boundingRect(piece).left());
+          const int x = std::max(leftInk, std::min(indent, kSheetPixels - Extent(metrics, piece)));
+          lines.push_back({piece.toStdString(), x * kTwipsPerPixel, y, height, colour, points});
+          y += height;
+        }
         break;
       }
     }
   }
   return lines;
+}
+
+int LineExtent(const QFont& font, std::string_view text) {
+  return Extent(QFontMetrics(font), QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
 const std::vector<PrintedLine>& SheetLines(const Main& main) {

@@ -3,10 +3,14 @@
 //
 // The sheet is printed like a picture box: each string starts a new line at
 // the current print position, indented to its column, in the current colour
-// and size, and moves the position down by the height of that font. Nothing
-// wraps; the viewport PictureTekstKader clips the sheet. Positions are twips
-// at the designed size, fonts are points at 96 dpi; the text keeps both when
-// the window is scaled.
+// and size, and moves the position down by the height of that font. The
+// column is where a line starts only while the whole line still fits on the
+// sheet: the font actually used (Comic Neue where Comic Sans MS is missing)
+// is wider than the one the columns were chosen for, so a line that would
+// run past the right edge starts further left, just far enough to end on
+// the sheet; a line wider than the sheet is wrapped between words. Positions
+// are twips at the designed size, fonts are points at 96 dpi; the text keeps
+// both when the window is scaled.
 //
 // Threads: GUI thread only.
 #pragma once
@@ -44,7 +48,7 @@ struct PrintedLine {
 };
 
 // Where each line of a page lands, from the first print position (90 twips,
-// body colour, 12 points).
+// body colour, 12 points). A wrapped string gives several lines.
 std::vector<PrintedLine> PrintPage(const std::vector<PrintStep>& page);
 
 // The sheet's font at a size: "Comic Sans MS", or Comic Neue where it is missing.
@@ -54,7 +58,12 @@ QFont SheetFont(int points);
 // view is selected).
 const std::vector<PrintedLine>& SheetLines(const Main& main);
 
+// How far a printed string reaches from its start, in pixels: its advance or
+// its ink, whichever ends further right.
+int LineExtent(const QFont& font, std::string_view text);
+
 inline constexpr int kSheetFirstLine = 90;  // twips
+inline constexpr int kSheetWidth = 6255;    // twips, PictureTekst at the designed size
 inline constexpr VbColour kSheetBodyColour = 0x00400000;
 inline constexpr VbColour kSheetHeadingColour = 0x00C37C00;
 inline constexpr VbColour kSheetClosingColour = 0x000000FF;

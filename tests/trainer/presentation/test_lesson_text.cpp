@@ -1,10 +1,12 @@
 // The lesson text as it is printed on the sheet: every page's lines with
 // their positions, colours and sizes, each line within its panel, and what
 // the sheet actually shows.
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QImage>
 
 #include "trainer/core/TrainerBench.h"
+#include "trainer/core/Layout.h"
 #include "trainer/presentation/LessonText.h"
 #include "trainer/presentation/SheetScroller.h"
 
@@ -47,8 +49,15 @@ Expected Closing() { return After(600, "Lees verder in je boek.", 35, kRed, 12);
 
 int Twips(int pixels) { return pixels * 15; }
 int LineHeight(int points) { return Twips(QFontMetrics(trainer::SheetFont(points)).height()); }
-int Indent(int column, int points) {
-  return (column - 1) * Twips(QFontMetrics(trainer::SheetFont(points)).averageCharWidth());
+constexpr int kSheetPixels = 6255 / 15;
+// The column's indent, or further left where the line would run past the
+// sheet's right edge; never so far left that a letter's ink leaves the sheet.
+int Indent(int column, int points, const std::string& text) {
+  const QFont font = trainer::SheetFont(points);
+  const QFontMetrics metrics(font);
+  const int indent = (column - 1) * metrics.averageCharWidth();
+  const int leftInk = std::max(0, -metrics.boundingRect(QString::fromStdString(text)).left());
+  return Twips(std::max(leftInk, std::min(indent, kSheetPixels - trainer::LineExtent(font, text))));
 }
 
 void ExpectPage(const std::vector<PrintedLine>& lines, const std::vector<Expected>& expected) {
@@ -61,7 +70,7 @@ void ExpectPage(const std::vector<PrintedLine>& lines, const std::vector<Expecte
     EXPECT_EQ(line.colour, want.colour);
     EXPECT_EQ(line.points, want.points);
     EXPECT_EQ(line.height, LineHeight(line.points));
-    EXPECT_EQ(line.x, Indent(want.column, want.points));
+    EXPECT_EQ(line.x, Indent(want.column, want.points, want.text));
     if (want.y >= 0) {
       EXPECT_EQ(line.y, want.y);
     } else {
@@ -198,6 +207,37 @@ TEST(LessonPages, PanelsAreOneViewportApartAndEveryLineStaysInItsPanel) {
       for (int k = 0; k <= page.closingPanel; ++k) EXPECT_GT(perPanel[static_cast<std::size_t>(k)], 0) << k;
       for (int k = page.closingPanel + 1; k < 4; ++k) EXPECT_EQ(perPanel[static_cast<std::size_t>(k)], 0) << k;
     }
+  }
+}
+
+// Every line at the designed size, measured with the font the sheet really
+// gets here (Comic Neue where Comic Sans MS is missing): its ink and its
+// advance both lie between the sheet's edges, and the page's words are all
+// printed, in their order, none changed.
+TEST(LessonPages, EveryPrintedLineLiesWhollyOnTheSheet) {
+  ASSERT_NE(trainer::FindLayoutRow("PictureTekst"), nullptr);
+  EXPECT_EQ(trainer::FindLayoutRow("PictureTekst")->width, trainer::kSheetWidth);
+  ASSERT_EQ(trainer::kSheetWidth / 15, kSheetPixels);
+  for (const Page& page : Pages()) {
+    SCOPED_TRACE(page.name);
+    std::string printed;
+    std::string given;
+    for (const trainer::PrintStep& step : LessonPage(page.view))
+      if (step.kind == trainer::PrintStep::Kind::Print) given += std::string(step.text) + ' ';
+    for (const PrintedLine& line : PrintPage(LessonPage(page.view))) {
+      const QFont font = trainer::SheetFont(line.points);
+      SCOPED_TRACE(line.text + " in " + QFontInfo(font).family().toStdString());
+      const QFontMetrics metrics(font);
+      const QString text = QString::fromStdString(line.text);
+      const QRect ink = metrics.boundingRect(text);
+      ASSERT_EQ(line.x % 15, 0);
+      const int left = line.x / 15;
+      EXPECT_GE(left + std::min(0, ink.left()), 0);
+      EXPECT_LE(left + ink.right() + 1, kSheetPixels);
+      EXPECT_LE(left + metrics.horizontalAdvance(text), kSheetPixels);
+      printed += line.text + ' ';
+    }
+    EXPECT_EQ(printed, given);
   }
 }
 
