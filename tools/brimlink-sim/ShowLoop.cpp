@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -36,9 +37,18 @@ int FrameMs(const QWidget& window) {
   return std::max(1, static_cast<int>(std::lround(1000.0 / hz)));
 }
 
+// Qt ends the process with exit() when the connection to the display breaks
+// (the X server went away, the session ended); the links go then too.
+SimProgram* runningProgram = nullptr;
+void FinishAtExit() {
+  if (runningProgram != nullptr) runningProgram->Finish("the display went away", 1);
+}
+
 }  // namespace
 
 int RunShowLoop(SimProgram& program, int argc, char** argv) {
+  runningProgram = &program;
+  std::atexit(FinishAtExit);
   QApplication app(argc, argv);
   int exitCode = 0;
   bool ended = false;
@@ -119,6 +129,7 @@ int RunShowLoop(SimProgram& program, int argc, char** argv) {
   app.exec();
   if (!ended) end("");
   windows.clear();
+  runningProgram = nullptr;
   return exitCode;
 }
 
