@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QFont>
 #include <QKeyEvent>
+#include <QTextDocument>
 #include <algorithm>
 #include <cmath>
 
@@ -134,10 +135,18 @@ Beschrijving::Beschrijving() : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopH
   setFixedSize(Pixels(3390), Pixels(3900));
   setFont(WindowFont(8.25));
 
-  Text_Benaming = new QLineEdit(this);
+  // The box is two lines high: the longer names ("Dubbelwerkende cilinder
+  // met geleiding") need both.
+  Text_Benaming = new QTextEdit(this);
   Text_Benaming->setObjectName(QStringLiteral("Text_Benaming"));
   Place(Text_Benaming, 180, 120, 3120, 855);
-  Text_Benaming->setFont(WindowFont(12));
+  Text_Benaming->setFont(WindowFont(kNamePoints));
+  Text_Benaming->setAcceptRichText(false);
+  Text_Benaming->setLineWrapMode(QTextEdit::WidgetWidth);
+  Text_Benaming->setWordWrapMode(QTextOption::WordWrap);
+  Text_Benaming->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  Text_Benaming->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  Text_Benaming->document()->setDocumentMargin(2);
 
   Text_Info = new QPlainTextEdit(this);
   Text_Info->setObjectName(QStringLiteral("Text_Info"));
@@ -174,6 +183,7 @@ Beschrijving::Beschrijving() : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopH
 
 void Beschrijving::ClearChoice() {
   Text_Benaming->clear();
+  Text_Benaming->setFont(WindowFont(kNamePoints));
   Text_Info->clear();
   // An exclusive group keeps one button checked; let go of it for a moment.
   numbers_->setExclusive(false);
@@ -184,12 +194,30 @@ void Beschrijving::ClearChoice() {
 void Beschrijving::ShowDescription(const std::optional<ComponentDescription>& description) {
   if (!description) {
     Text_Benaming->clear();
+    Text_Benaming->setFont(WindowFont(kNamePoints));
     Text_Info->clear();
     return;
   }
-  Text_Benaming->setText(QString::fromUtf8(description->name.data(), static_cast<qsizetype>(description->name.size())));
+  Text_Benaming->setPlainText(
+      QString::fromUtf8(description->name.data(), static_cast<qsizetype>(description->name.size())));
+  FitName();
   Text_Info->setPlainText(
       QString::fromUtf8(description->description.data(), static_cast<qsizetype>(description->description.size())));
+}
+
+// The design size while the name fits the box on its two lines, else the
+// largest half point size down to kSmallestNamePoints that lets it fit.
+void Beschrijving::FitName() {
+  // The contents rectangle, not the viewport: that is laid out only when
+  // the window is first shown. No scroll bar ever takes room from it.
+  const QRect room = Text_Benaming->contentsRect();
+  QTextDocument& document = *Text_Benaming->document();
+  document.setTextWidth(room.width());
+  for (double points = kNamePoints; points >= kSmallestNamePoints; points -= 0.5) {
+    Text_Benaming->setFont(WindowFont(points));
+    document.setDefaultFont(Text_Benaming->font());
+    if (document.size().height() <= room.height() && document.idealWidth() <= room.width()) return;
+  }
 }
 
 void Beschrijving::keyPressEvent(QKeyEvent* event) {

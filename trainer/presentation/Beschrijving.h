@@ -6,8 +6,8 @@
 // Threads: GUI thread only.
 #pragma once
 
-#include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QWidget>
@@ -46,13 +46,17 @@ class Beschrijving final : public QWidget {
   Q_OBJECT
  public:
   static constexpr int kNumbers = 11;
+  static constexpr double kNamePoints = 12.0;
+  static constexpr double kSmallestNamePoints = 9.0;
 
   // A top-level tool window on top of every other window (also of the
   // full-screen view, which must not be its parent: disabling that would
   // disable this window too).
   Beschrijving();
 
-  QLineEdit* Text_Benaming = nullptr;
+  // Wraps a long name onto a second line; a name that still does not fit
+  // gets a smaller font, never below kSmallestNamePoints.
+  QTextEdit* Text_Benaming = nullptr;
   QPlainTextEdit* Text_Info = nullptr;
   std::array<QRadioButton*, kNumbers + 1> Option_Nummers{};  // 1..11; element 0 unused
   QPushButton* CMD_Close = nullptr;
@@ -71,6 +75,8 @@ class Beschrijving final : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void FitName();
+
   QButtonGroup* numbers_ = nullptr;
 };
 

@@ -9,6 +9,10 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QTemporaryDir>
 #include <chrono>
 #include <cstdlib>
@@ -140,6 +144,48 @@ TEST(ComponentTables, NoNumbersOutsideTheSingleStationsOrOutsideOneToEleven) {
   EXPECT_EQ(OverviewLiteral(View::Interfacing), "");
 }
 
+// Every name of every station is whole in its box, with the font the box
+// really gets here: no scrolling either way, no word cut, and a size still
+// legible. The longest names take the box's second line.
+TEST(NameBox, EveryComponentNameIsWholeInItsBox) {
+  Beschrijving window;
+  window.show();
+  QCoreApplication::processEvents();
+  QTextEdit& box = *window.Text_Benaming;
+  int wrapped = 0;
+  for (View view : {View::StapelMagazijn, View::Transportband, View::Stationhandling}) {
+    for (int number = 1; number <= Beschrijving::kNumbers; ++number) {
+      const std::optional<ComponentDescription> description = DescriptionOf(view, number);
+      if (!description) continue;
+      const std::string name(description->name);
+      SCOPED_TRACE(name);
+      window.ShowDescription(description);
+      QCoreApplication::processEvents();
+      EXPECT_EQ(box.toPlainText().toStdString(), name);
+      EXPECT_EQ(box.verticalScrollBar()->maximum(), 0);
+      EXPECT_EQ(box.horizontalScrollBar()->maximum(), 0);
+      EXPECT_LE(box.document()->size().height(), box.viewport()->height());
+      EXPECT_LE(box.document()->idealWidth(), box.viewport()->width());
+      EXPECT_GE(box.font().pixelSize(), 12);  // 9 points
+      const int lines = box.document()->firstBlock().layout()->lineCount();
+      EXPECT_LE(lines, 2);
+      // Lines break only where the name allows it: after a blank or a slash
+      // ("wissel/stopper"), never inside a word.
+      for (int line = 1; line < lines; ++line) {
+        const int start = box.document()->firstBlock().layout()->lineAt(line).textStart();
+        const QChar before = box.toPlainText().at(start - 1);
+        EXPECT_TRUE(before == QLatin1Char(' ') || before == QLatin1Char('/')) << line;
+      }
+      if (lines == 2) ++wrapped;
+    }
+  }
+  EXPECT_GE(wrapped, 3);
+  // A fresh opening starts at the design size again.
+  window.ClearChoice();
+  EXPECT_EQ(box.font().pixelSize(), 16);
+  EXPECT_TRUE(box.toPlainText().isEmpty());
+}
+
 TEST(CloseUps, NineHasALeadingZeroAndTenNone) {
   EXPECT_EQ(CloseUpLiteral(View::StapelMagazijn, 3), "\\Afbeeldingen\\Station Stapel Magazijn cijfers 03.jpg");
   EXPECT_EQ(CloseUpLiteral(View::StapelMagazijn, 10), "\\Afbeeldingen\\Station Stapel Magazijn cijfers 10.jpg");
@@ -199,7 +245,7 @@ class PhotoViewer : public ::testing::Test {
   Beschrijving& Info() { return *viewer_->DescriptionWindow(); }
   void Choose(int number) { Info().Option_Nummers[static_cast<std::size_t>(number)]->click(); }
   QSize Shown() { return Screen().Image_Show_Fullscreen->pixmap().size(); }
-  std::string Benaming() { return Info().Text_Benaming->text().toStdString(); }
+  std::string Benaming() { return Info().Text_Benaming->toPlainText().toStdString(); }
   std::string InfoText() { return Info().Text_Info->toPlainText().toStdString(); }
   int Checked() {
     int checked = 0;
