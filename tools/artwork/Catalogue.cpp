@@ -18,6 +18,7 @@ const std::vector<PictureEntry>& Pictures() {
       {"Station handling org.bmp", kStationPhoto, DrawHandlingStation},
       {"TransHandling.bmp", kStationPhoto, DrawConveyorWithHandling},
       {"Multi Connector.bmp", kComponentFigure, DrawMultiConnector},
+      {"About.bmp", kAboutPicture, DrawAboutBadge},
       {"Cilinder Dubbelwerkend ADN Bediend.bmp", kComponentFigure, DrawCompactCylinderActuated},
       {"Cilinder Dubbelwerkend ADN.bmp", kComponentFigure, DrawCompactCylinder},
       {"Cilinder dubbelwerkend.bmp", kComponentFigure, DrawDoubleActingCylinder},

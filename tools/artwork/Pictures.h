@@ -10,6 +10,7 @@ namespace brimlink::artwork {
 inline constexpr QSize kStationPhoto{429, 373};
 inline constexpr QSize kComponentFigure{290, 290};
 inline constexpr QSize kStopSign{56, 56};
+inline constexpr QSize kAboutPicture{64, 64};  // Image1, 960 x 960 twips
 
 // Interface modules and the I/O panel (Interfaces.cpp).
 void DrawBrimlinkMini(QPainter& painter);
@@ -60,5 +61,8 @@ void DrawOpticalSensor(QPainter& painter);
 void DrawDcMotor(QPainter& painter);
 void DrawRelay(QPainter& painter);
 void DrawSolenoidStopper(QPainter& painter);
+
+// The "About" frame's information badge (About.cpp).
+void DrawAboutBadge(QPainter& painter);
 
 }  // namespace brimlink::artwork

@@ -291,6 +291,7 @@ void Main::BuildWindow() {
 
   Frame5 = MakeFrame(FrameMain, "Frame5", QStringLiteral("About"));
   Image1 = Make<ImageBox>(Frame5, "Image1");
+  Image1->setCursor(Qt::PointingHandCursor);
 
   // Connection panel: the control's own window, its about button, port and
   // module type, the connect button and the state on its coloured border.

@@ -50,6 +50,8 @@ void Main::FormLoad() {
   SetBackColour(PictureTekstKader, KleurStation);
   Image_Module_Holder->LoadPicture(kPictureBrimlinkMini);
   ImageSensorActuator->LoadPicture("\\Afbeeldingen\\Multi Connector.bmp");
+  // A fixed badge that shows the frame can be clicked (for the version).
+  Image1->LoadPicture("\\Afbeeldingen\\About.bmp");
 
   control_.onIdle = [this] {
     // After the current handler has finished, not in its middle.

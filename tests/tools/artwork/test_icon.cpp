@@ -13,19 +13,14 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "ArtworkApplication.h"
 #include "tools/artwork/Icon.h"
 
 namespace {
 
 namespace art = brimlink::artwork;
 
-QGuiApplication& Application() {
-  static int argc = 1;
-  static char name[] = "artwork_tests";
-  static char* argv[] = {name, nullptr};
-  static QGuiApplication application(argc, argv);
-  return application;
-}
+using brimlink::artworktest::Application;
 
 QString Committed(const QString& relative) {
   return QStringLiteral(BRIMLINK_ICON_FOLDER "/") + relative;

@@ -1,5 +1,8 @@
 // The figure alternation of Timer_Wissel_Afbeelding and the version box of
 // Image1.
+#include <QImage>
+#include <algorithm>
+
 #include "TrainerBench.h"
 #include "trainer/presentation/PictureSwitching.h"
 
@@ -49,9 +52,21 @@ TEST(MainPictures, OtherFiguresOnlyGetTheirCaptionRewritten) {
   }
 }
 
-TEST(MainPictures, Image1ShowsTheVersionBox) {
+TEST(MainPictures, Image1ShowsItsBadgeAndItsClickTheVersionBox) {
   TrainerBench bench;
   Main& main = bench.Open();
+  // The badge is there from the start: blue round the edge, the white "i"
+  // in the middle, over the frame's own colour in the corner.
+  ASSERT_TRUE(main.Image1->HasPicture());
+  EXPECT_EQ(main.Image1->Literal(), "\\Afbeeldingen\\About.bmp");
+  EXPECT_EQ(main.Image1->cursor().shape(), Qt::PointingHandCursor);
+  const QImage shown = main.Image1->grab().toImage();
+  ASSERT_EQ(shown.size(), QSize(64, 64));
+  const QColor middle = shown.pixelColor(32, 34);
+  EXPECT_GT(std::min({middle.red(), middle.green(), middle.blue()}), 220);
+  const QColor ring = shown.pixelColor(14, 32);
+  EXPECT_GT(ring.blue(), ring.red() + 60);
+
   emit main.Image1->clicked();
   ASSERT_EQ(bench.informations.size(), 1u);
   const auto& [title, text] = bench.informations.front();
