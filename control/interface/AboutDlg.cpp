@@ -38,7 +38,9 @@ void DrawScrew(QPainter& p, QPointF centre, double radius) {
     p.drawLine(centre + QPointF(-radius * 0.6, radius * 0.35), centre + QPointF(radius * 0.6, -radius * 0.35));
 }
 
-void DrawLed(QPainter& p, QPointF centre, const QColor& colour) {
+// An LED that is off keeps a dim, greyed tint of its colour.
+void DrawLed(QPainter& p, QPointF centre, const QColor& litColour, bool lit) {
+    const QColor colour = lit ? litColour : QColor::fromHsv(litColour.hsvHue(), 60, 85);
     QRadialGradient lens(centre - QPointF(1.5, 1.5), 6.0);
     lens.setColorAt(0.0, colour.lighter(170));
     lens.setColorAt(0.6, colour);
@@ -65,16 +67,21 @@ void DrawTerminalBlock(QPainter& p, double top, double height) {
     for (int i = 0; i < kTerminalCount; ++i) DrawScrew(p, QPointF(TerminalCentre(i), top + height / 2), 7.0);
 }
 
-void DrawLabelRow(QPainter& p, double top, QChar prefix, const QColor& ledColour, bool ledAbove) {
+constexpr double kInputRowTop = 44;
+constexpr double kOutputRowTop = 140;
+constexpr QPointF kPowerLed(33, 138);
+
+double LedY(double rowTop, bool ledAbove) { return ledAbove ? rowTop + 5 : rowTop + 19; }
+
+void DrawLabelRow(QPainter& p, double top, QChar prefix, const QColor& ledColour, bool ledAbove, std::uint8_t lit) {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(9);
     font.setBold(true);
     p.setFont(font);
     for (int i = 0; i < kTerminalCount; ++i) {
         const double x = TerminalCentre(i);
-        const double ledY = ledAbove ? top + 5 : top + 19;
         const double textTop = ledAbove ? top + 11 : top;
-        DrawLed(p, QPointF(x, ledY), ledColour);
+        DrawLed(p, QPointF(x, LedY(top, ledAbove)), ledColour, (lit >> i & 1) != 0);
         p.setPen(QColor(235, 240, 248));
         p.drawText(QRectF(x - 12, textTop, 24, 12), Qt::AlignCenter, QString(prefix) + QString::number(i + 1));
     }
@@ -110,7 +117,11 @@ QString FileVersionText() {
     return QString::asprintf("%u.%u.%u.%u", kFileVersion[0], kFileVersion[1], kFileVersion[2], kFileVersion[3]);
 }
 
-QImage FacePicture() {
+QPointF FaceInputLed(int index) { return {TerminalCentre(index), LedY(kInputRowTop, true)}; }
+QPointF FaceOutputLed(int index) { return {TerminalCentre(index), LedY(kOutputRowTop, false)}; }
+QPointF FacePowerLed() { return kPowerLed; }
+
+QImage FacePicture(const FaceLeds& leds) {
     QImage image(kPictureWidth, kPictureHeight, QImage::Format_RGB32);
     image.fill(QColor(236, 238, 242));
     QPainter p(&image);
@@ -135,9 +146,9 @@ QImage FacePicture() {
 
     // Inputs along the top, outputs along the bottom.
     DrawTerminalBlock(p, 8, 30);
-    DrawLabelRow(p, 44, QLatin1Char('I'), QColor(250, 204, 20), true);
+    DrawLabelRow(p, kInputRowTop, QLatin1Char('I'), QColor(250, 204, 20), true, leds.inputs);
     DrawTerminalBlock(p, 174, 30);
-    DrawLabelRow(p, 140, QLatin1Char('O'), QColor(40, 200, 70), false);
+    DrawLabelRow(p, kOutputRowTop, QLatin1Char('O'), QColor(40, 200, 70), false, leds.outputs);
 
     // Name plate between the two LED rows.
     const QRectF plate(82, 84, 204, 40);
@@ -164,7 +175,7 @@ QImage FacePicture() {
     p.setFont(smallFont);
     p.setPen(QColor(235, 240, 248));
     p.drawText(QRectF(12, 112, 42, 12), Qt::AlignCenter, QStringLiteral("USB"));
-    DrawLed(p, QPointF(33, 138), QColor(235, 40, 30));
+    DrawLed(p, kPowerLed, QColor(235, 40, 30), leds.power);
     p.setPen(QColor(235, 240, 248));
     p.drawText(QRectF(12, 145, 42, 12), Qt::AlignCenter, QStringLiteral("PWR"));
 

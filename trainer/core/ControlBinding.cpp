@@ -73,7 +73,16 @@ QWidget* ControlBinding::Window(QWidget* parent) {
   if (!control_) return nullptr;
   ba::ComPtr<ba::ControlWindow> window;
   if (ba::Failed(control_.As(ba::IID_IBrimlinkWindow, window))) return nullptr;
-  return window->Window(parent);
+  window_ = window->Window(parent);
+  return window_.data();
+}
+
+void ControlBinding::ShowFace(std::uint8_t inputs, std::uint8_t outputs, bool power) {
+  if (window_ == nullptr) return;
+  // The window draws its face again only for a value that differs.
+  window_->setProperty("inputLeds", static_cast<int>(inputs));
+  window_->setProperty("outputLeds", static_cast<int>(outputs));
+  window_->setProperty("powerLed", power);
 }
 
 ba::Variant ControlBinding::Call(ba::DISPID id, std::initializer_list<ba::Variant> args) {

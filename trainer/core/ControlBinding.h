@@ -10,14 +10,14 @@
 // Threads: GUI thread only.
 #pragma once
 
+#include <QPointer>
+#include <QWidget>
 #include <cstdint>
 #include <functional>
 #include <string>
 
 #include "control/interface/Dispatch.h"
 #include "control/interface/HostInterfaces.h"
-
-class QWidget;
 
 namespace brimlink::trainer {
 
@@ -37,6 +37,9 @@ class ControlBinding {
 
   // The control's own window, made a child of parent; null without a control.
   QWidget* Window(QWidget* parent);
+  // The LEDs of the face that window shows (its properties inputLeds,
+  // outputLeds, powerLed); nothing before Window or after the window went.
+  void ShowFace(std::uint8_t inputs, std::uint8_t outputs, bool power);
 
   std::int16_t Connect();                    // 18
   void Disconnect();                         // 19
@@ -62,6 +65,7 @@ class ControlBinding {
   std::uint32_t cookie_ = 0;
   int depth_ = 0;
   std::string error_;
+  QPointer<QWidget> window_;
 };
 
 }  // namespace brimlink::trainer

@@ -182,6 +182,9 @@ class Main final : public QWidget {
   void ShowMessage(std::string_view title, std::string_view text);
   void PlaySound(std::string_view file) { sounds_.Play(file); }
   void SetOutputLamp(int i, bool on);
+  // The control's face: while connected its LEDs show input and output
+  // word 0; unconnected everything is off.
+  void ShowControlFace();
   // Runs a user action now, or after the control call in progress returns.
   void UserAction(std::function<void()> action);
   void RunHeldActions();

@@ -217,6 +217,7 @@ void Main::CMD_Verbinding_Click() {
     Label_Compoort->setText(QStringLiteral("-"));
     Label_Modulenummer->setText(QStringLiteral("-"));
     control_.Disconnect();
+    ShowControlFace();
   } else {
     CMD_Verbinding->setText(QStringLiteral("Zoeken..."));
     const std::int16_t found = control_.Connect();
@@ -243,6 +244,7 @@ void Main::CMD_Verbinding_Click() {
       SetBackColour(Label_Verbinding, KleurIngangWijzer);
       Label_Verbinding->setText(QStringLiteral("Verbonden"));
       SetForeColour(Label_Verbinding, kConnectedFore);
+      ShowControlFace();
     }
   }
   ReageerNiet = false;
@@ -298,6 +300,7 @@ void Main::InputWordChanged(std::int16_t /*modIndex*/, std::int16_t wordIndex, s
     DecimaalIn = value & 0xFFFF;
     for (int i = 0; i < 8; ++i)
       Shape_LampjeIn[static_cast<std::size_t>(i + 1)]->SetFillColour((DecimaalIn >> i) & 1 ? vb::kYellow : vb::kGrey);
+    ShowControlFace();
   }
   PlaySound(kSoundInputClick);
 }
@@ -318,6 +321,14 @@ void Main::CMD_SetReset_MouseMove(int index) {
 
 void Main::SetOutputLamp(int i, bool on) { Shape_Lampje[static_cast<std::size_t>(i)]->SetFillColour(on ? vb::kYellow : vb::kGrey); }
 
+void Main::ShowControlFace() {
+  if (!Verbonden) {
+    control_.ShowFace(0, 0, false);
+    return;
+  }
+  control_.ShowFace(static_cast<std::uint8_t>(DecimaalIn & 0xFF), static_cast<std::uint8_t>(DecimaalUit & 0xFF), true);
+}
+
 void Main::CMD_SetReset_Click(int index) {
   if (index < 0 || index > 7) return;
   const int mask = 1 << index;
@@ -332,12 +343,14 @@ void Main::CMD_SetReset_Click(int index) {
     SetOutputLamp(index, true);
   }
   control_.SetDigitalOutput0(DecimaalUit);
+  ShowControlFace();
   PlaySound(kSoundOutputClick);
 }
 
 void Main::CMD_ResetAlles_Click() {
   DecimaalUit = 0;
   control_.SetDigitalOutput0(DecimaalUit);
+  ShowControlFace();
   for (int i = 0; i < 8; ++i) SetOutputLamp(i, false);
   KleurBeheer(15);
 }
@@ -347,6 +360,7 @@ void Main::ResetAll() {
   DecimaalUit = 0;
   OnderdeelNaam.clear();
   control_.SetDigitalOutput0(DecimaalUit);
+  ShowControlFace();
   for (int i = 0; i < 8; ++i) SetOutputLamp(i, false);
 }
 

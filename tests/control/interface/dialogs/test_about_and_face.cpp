@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSet>
+#include <algorithm>
 
 #include "DialogTestSupport.h"
 #include "control/interface/AboutDlg.h"
@@ -77,6 +78,27 @@ TEST(FacePicture, IsA320By212DrawingWithItsLeds) {
     EXPECT_EQ(FacePicture(), face) << "drawn differently each time";
 }
 
+// Lit or dark, sampled at the centre of each LED.
+bool Lit(const QImage& face, QPointF centre) {
+    const QColor c = face.pixelColor(centre.toPoint());
+    return std::max({c.red(), c.green(), c.blue()}) > 170;
+}
+
+TEST(FacePicture, EachLedIsLitByItsOwnBitAndPowerByItsFlag) {
+    TestApp();
+    for (const control::FaceLeds leds :
+         {control::FaceLeds{0x00, 0x00, false}, control::FaceLeds{0xA5, 0x3C, true}, control::FaceLeds{0x01, 0x80, false},
+          control::FaceLeds{}}) {
+        SCOPED_TRACE(testing::Message() << int(leds.inputs) << " " << int(leds.outputs) << " " << leds.power);
+        const QImage face = FacePicture(leds);
+        for (int i = 0; i < 8; ++i) {
+            EXPECT_EQ(Lit(face, control::FaceInputLed(i)), (leds.inputs >> i & 1) != 0) << "I" << i + 1;
+            EXPECT_EQ(Lit(face, control::FaceOutputLed(i)), (leds.outputs >> i & 1) != 0) << "O" << i + 1;
+        }
+        EXPECT_EQ(Lit(face, control::FacePowerLed()), leds.power);
+    }
+}
+
 class ControlWindowTest : public ::testing::Test {
 protected:
     QApplication& app_ = TestApp();  // before any widget
@@ -126,6 +148,28 @@ TEST_F(ControlWindowTest, ClicksOnThePictureReachTheControl) {
     EXPECT_EQ(aboutCalls_, 1);
     SendMouse(window_.Picture(), QEvent::MouseButtonDblClick, Qt::LeftButton);
     EXPECT_EQ(aboutCalls_, 2);
+}
+
+// A host sets the LEDs by property name; the face is drawn again only for a
+// change.
+TEST_F(ControlWindowTest, TheLedPropertiesRedrawTheFaceOnlyWhenTheyChange) {
+    EXPECT_EQ(window_.Leds(), (control::FaceLeds{0, 0, false}));
+    EXPECT_EQ(window_.Picture()->pixmap().toImage(), FacePicture({0, 0, false}).convertToFormat(
+                                                         window_.Picture()->pixmap().toImage().format()));
+    const int draws = window_.FaceDraws();
+    QObject& host = window_;
+    EXPECT_TRUE(host.setProperty("inputLeds", 0x12));
+    EXPECT_TRUE(host.setProperty("outputLeds", 0x1FF));  // one byte of LEDs
+    EXPECT_TRUE(host.setProperty("powerLed", true));
+    EXPECT_EQ(window_.Leds(), (control::FaceLeds{0x12, 0xFF, true}));
+    EXPECT_EQ(window_.FaceDraws(), draws + 3);
+    host.setProperty("inputLeds", 0x12);
+    host.setProperty("outputLeds", 0xFF);
+    host.setProperty("powerLed", true);
+    EXPECT_EQ(window_.FaceDraws(), draws + 3);
+    const QImage shown = window_.Picture()->pixmap().toImage();
+    EXPECT_EQ(shown, FacePicture({0x12, 0xFF, true}).convertToFormat(shown.format()));
+    EXPECT_EQ(host.property("inputLeds").toInt(), 0x12);
 }
 
 TEST(ControlWindow, WorksWithoutAnAboutHandler) {
