@@ -11,7 +11,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "trainer/core/DataFolders.h"
 #include "trainer/core/Main.h"
@@ -119,6 +121,137 @@ void Full_Screen::closeEvent(QCloseEvent* event) {
   if (onClose) onClose();
 }
 
+// ---- Description window placement ---------------------------------------------------------
+
+namespace {
+
+// The overviews are drawn from a scene of 640 x 480 units filling the whole
+// photograph; each number has its component's point and size and its
+// badge's centre there (tools/artwork/Overviews.cpp).
+constexpr double kSceneWidth = 640;
+constexpr double kSceneHeight = 480;
+// The badge's radius: 17 pixels of the 1024-pixel-wide picture, in units.
+constexpr double kBadgeRadius = 17.0 * kSceneWidth / 1024.0;
+
+struct Numbered {
+  double targetX, targetY, badgeX, badgeY, radius;
+};
+
+// The component's circle and the badge, each as a box, in fractions of the
+// photograph. The leader between them may be covered; they may not.
+QRectF Fraction(const QRectF& scene) {
+  return {scene.left() / kSceneWidth, scene.top() / kSceneHeight, scene.width() / kSceneWidth,
+          scene.height() / kSceneHeight};
+}
+QRectF ComponentBox(const Numbered& n) {
+  return Fraction(QRectF(n.targetX - n.radius, n.targetY - n.radius, 2 * n.radius, 2 * n.radius));
+}
+QRectF BadgeBox(const Numbered& n) {
+  return Fraction(QRectF(n.badgeX - kBadgeRadius, n.badgeY - kBadgeRadius, 2 * kBadgeRadius, 2 * kBadgeRadius));
+}
+
+const std::vector<Numbered>& StackMagazine() {
+  static const std::vector<Numbered> numbers = {
+      {476, 180, 520, 110, 20}, {440, 200, 392, 226, 46}, {439, 350, 500, 300, 36}, {76, 104, 166, 72, 58},
+      {84, 344, 50, 296, 52},   {585, 344, 620, 296, 46}, {225, 335, 246, 292, 52}, {196, 341, 196, 452, 24},
+      {50, 213, 104, 182, 30},  {420, 415, 420, 456, 60}, {325, 150, 262, 110, 70},
+  };
+  return numbers;
+}
+
+const std::vector<Numbered>& Conveyor() {
+  static const std::vector<Numbered> numbers = {
+      {153, 178, 150, 110, 34}, {522, 322, 560, 250, 44}, {231, 352, 230, 416, 40}, {562, 100, 470, 100, 60},
+      {368, 181, 380, 104, 40}, {256, 183, 256, 110, 34}, {351, 338, 392, 416, 56}, {560, 448, 600, 412, 60},
+  };
+  return numbers;
+}
+
+const std::vector<Numbered>& Handling() {
+  static const std::vector<Numbered> numbers = {
+      {487, 196, 560, 196, 22}, {471, 150, 560, 130, 60}, {471, 320, 560, 300, 40}, {473, 394, 560, 376, 40},
+      {76, 108, 166, 180, 58},  {282, 84, 214, 62, 18},   {300, 112, 318, 56, 80},  {326, 132, 372, 200, 22},
+      {329, 326, 420, 280, 66}, {100, 330, 100, 286, 30}, {120, 450, 60, 410, 60},
+  };
+  return numbers;
+}
+
+long long Overlap(const QRect& a, const QRect& b) {
+  const QRect both = a.intersected(b);
+  return both.isEmpty() ? 0 : static_cast<long long>(both.width()) * both.height();
+}
+
+}  // namespace
+
+constexpr QMargins kAssumedFrame(4, 28, 4, 4);
+
+std::vector<QRectF> ComponentAreas(View view) {
+  const std::vector<Numbered>* numbers = nullptr;
+  switch (view) {
+    case View::StapelMagazijn:
+      numbers = &StackMagazine();
+      break;
+    case View::Transportband:
+      numbers = &Conveyor();
+      break;
+    case View::Stationhandling:
+      numbers = &Handling();
+      break;
+    default:
+      return {};
+  }
+  std::vector<QRectF> areas;
+  areas.reserve(2 * numbers->size());
+  for (const Numbered& n : *numbers) {
+    areas.push_back(ComponentBox(n));
+    areas.push_back(BadgeBox(n));
+  }
+  return areas;
+}
+
+std::vector<QRect> ComponentAreasOnScreen(View view, const QRect& photo) {
+  std::vector<QRect> areas;
+  for (const QRectF& area : ComponentAreas(view)) {
+    // Outward to whole pixels, so that no pixel of a component is left out.
+    const double left = photo.left() + area.left() * photo.width();
+    const double top = photo.top() + area.top() * photo.height();
+    const double right = photo.left() + area.right() * photo.width();
+    const double bottom = photo.top() + area.bottom() * photo.height();
+    areas.emplace_back(QPoint(static_cast<int>(std::floor(left)), static_cast<int>(std::floor(top))),
+                       QPoint(static_cast<int>(std::ceil(right)), static_cast<int>(std::ceil(bottom))));
+  }
+  return areas;
+}
+
+QPoint DescriptionPlace(View view, const QRect& photo, const QRect& screen, const QSize& size,
+                        const QMargins& frame) {
+  const std::vector<QRect> areas = ComponentAreasOnScreen(view, photo);
+  const QSize outer = size.grownBy(frame);
+  const QRect room = screen.marginsRemoved(QMargins(kDescriptionMargin, kDescriptionMargin, kDescriptionMargin,
+                                                    kDescriptionMargin));
+  // Every place on a grid of a few pixels, nearest to the top-left first.
+  constexpr int kStep = 4;
+  const int spanX = std::max(0, room.width() - outer.width());
+  const int spanY = std::max(0, room.height() - outer.height());
+  QPoint best = room.topLeft();
+  long long bestCovered = std::numeric_limits<long long>::max();
+  long long bestDistance = std::numeric_limits<long long>::max();
+  for (int dy = 0; dy <= spanY; dy += kStep) {
+    for (int dx = 0; dx <= spanX; dx += kStep) {
+      const QRect window(room.topLeft() + QPoint(dx, dy), outer);
+      long long covered = 0;
+      for (const QRect& area : areas) covered += Overlap(window, area);
+      const long long distance = static_cast<long long>(dx) * dx + static_cast<long long>(dy) * dy;
+      if (covered < bestCovered || (covered == bestCovered && distance < bestDistance)) {
+        best = window.topLeft();
+        bestCovered = covered;
+        bestDistance = distance;
+      }
+    }
+  }
+  return best;
+}
+
 // ---- StationPhotoViewer --------------------------------------------------------------------
 
 StationPhotoViewer::StationPhotoViewer(Main& main, PhotoViewerEnvironment environment)
@@ -171,7 +304,16 @@ void StationPhotoViewer::Open() {
   fullScreen_->setEnabled(false);
 
   description_->ClearChoice();
-  description_->move(area.topLeft() + QPoint(24, 24));
+  // The frame is known only once the window has been shown; a title bar and
+  // thin borders are assumed, or the frame it had where that was larger.
+  const QRect outer = description_->frameGeometry();
+  const QRect inner = description_->geometry();
+  const QMargins frame(std::max(kAssumedFrame.left(), inner.left() - outer.left()),
+                       std::max(kAssumedFrame.top(), inner.top() - outer.top()),
+                       std::max(kAssumedFrame.right(), outer.right() - inner.right()),
+                       std::max(kAssumedFrame.bottom(), outer.bottom() - inner.bottom()));
+  const QRect photo = fullScreen_->Image_Show_Fullscreen->geometry().translated(area.topLeft());
+  description_->move(DescriptionPlace(*station, photo, area, description_->size(), frame));
   description_->show();
   description_->raise();
   description_->activateWindow();

@@ -6,12 +6,17 @@
 #pragma once
 
 #include <QLabel>
+#include <QMargins>
+#include <QPoint>
+#include <QRect>
+#include <QRectF>
 #include <QWidget>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "trainer/core/StationModel.h"
 #include "trainer/core/Widgets.h"
@@ -35,6 +40,33 @@ struct PhotoRect {
 // bottom edges (also when both limits are equal), and centred on the other
 // axis. A photograph without size fills the screen.
 PhotoRect FitPhotograph(int W, int H, int SW, int SH);
+
+// Where the description window goes over a station's overview photograph:
+// on the screen and clear of every numbered component, so that the pupil
+// sees the part whose description is read. The areas are those of the
+// photographs tools/artwork draws (Overviews.cpp): per number the box round
+// the component and the box round its numbered badge (the thin leader
+// between them may be covered); a test checks them against the committed
+// pictures.
+//
+// The numbered components of a single station's overview and their badges
+// (two boxes per number) as fractions of the photograph (0..1 across and
+// down); empty for the other views.
+std::vector<QRectF> ComponentAreas(View view);
+
+// The component areas on the screen, for a photograph shown at `photo`.
+std::vector<QRect> ComponentAreasOnScreen(View view, const QRect& photo);
+
+// The top-left of the frame (what QWidget::move places for a window) of a
+// window of `size` with `frame` round it on `screen` that covers none of the
+// components of `view`'s overview shown at `photo`, as close to the
+// screen's top-left corner as that allows and kDescriptionMargin from the
+// screen's edges. Where no such place exists, the one that covers least of
+// them. On a 4:3 screen the photograph fills it and no free place may exist
+// (the stack magazine and the handling station at 1024 x 768).
+inline constexpr int kDescriptionMargin = 8;
+QPoint DescriptionPlace(View view, const QRect& photo, const QRect& screen, const QSize& size,
+                        const QMargins& frame);
 
 // The borderless full-screen window. Esc and closing it work like "Sluiten".
 class Full_Screen final : public QWidget {

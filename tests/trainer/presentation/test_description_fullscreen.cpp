@@ -14,12 +14,15 @@
 #include <QTextDocument>
 #include <QTextLayout>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "trainer/core/DataFolders.h"
 #include "trainer/core/TrainerBench.h"
 #include "trainer/presentation/Beschrijving.h"
 #include "trainer/presentation/FullScreen.h"
@@ -186,6 +189,85 @@ TEST(NameBox, EveryComponentNameIsWholeInItsBox) {
   EXPECT_TRUE(box.toPlainText().isEmpty());
 }
 
+constexpr std::array kSingleStationViews{View::StapelMagazijn, View::Transportband, View::Stationhandling};
+
+// The areas cover every badge the committed overview photographs show: all
+// their badge-yellow pixels lie in one of them.
+TEST(DescriptionPlace, TheComponentAreasCoverEveryBadgeOfTheOverviews) {
+  for (View view : kSingleStationViews) {
+    SCOPED_TRACE(OverviewLiteral(view));
+    const std::string path = ResolveDataFile(OverviewLiteral(view));
+    ASSERT_FALSE(path.empty());
+    const QImage photo(QString::fromStdString(path));
+    ASSERT_FALSE(photo.isNull());
+    const std::vector<QRect> areas = ComponentAreasOnScreen(view, photo.rect());
+    EXPECT_EQ(areas.size(), view == View::Transportband ? 16u : 22u);
+    int yellow = 0;
+    int outside = 0;
+    for (int y = 0; y < photo.height(); ++y) {
+      for (int x = 0; x < photo.width(); ++x) {
+        const QColor c = photo.pixelColor(x, y);
+        if (c.red() < 220 || c.green() < 170 || c.green() > 215 || c.blue() > 70) continue;
+        ++yellow;
+        if (std::none_of(areas.begin(), areas.end(), [&](const QRect& area) { return area.contains(x, y); }))
+          ++outside;
+      }
+    }
+    EXPECT_GT(yellow, static_cast<int>(areas.size()) * 100);
+    EXPECT_EQ(outside, 0);
+  }
+}
+
+// On common screens the window, frame included, stays on the screen and
+// covers no numbered component or badge of any overview. (At 1024 x 768 the
+// photograph fills the screen and the stack magazine and the handling
+// station leave no gap large enough; 1280 x 800 none on the handling
+// station.)
+TEST(DescriptionPlace, TheWindowCoversNoNumberedComponentOnCommonScreens) {
+  const QSize window(226, 260);
+  const QMargins frame(4, 28, 4, 4);
+  for (const QSize screen : {QSize(1152, 864), QSize(1280, 1024), QSize(1366, 768), QSize(1400, 1050),
+                             QSize(1440, 900), QSize(1600, 900), QSize(1680, 1050), QSize(1920, 1080),
+                             QSize(1920, 1200), QSize(2560, 1440)}) {
+    for (View view : kSingleStationViews) {
+      SCOPED_TRACE(testing::Message() << screen.width() << "x" << screen.height() << " " << OverviewLiteral(view));
+      const QRect area(QPoint(100, 50), screen);  // a second screen's origin
+      const PhotoRect fit = FitPhotograph(1024, 768, screen.width(), screen.height());
+      const QRect photo = QRect(fit.left, fit.top, fit.width, fit.height).translated(area.topLeft());
+      const QPoint place = DescriptionPlace(view, photo, area, window, frame);
+      const QRect outer(place, window.grownBy(frame));
+      EXPECT_TRUE(area.contains(outer)) << outer.x() << "," << outer.y();
+      for (const QRect& component : ComponentAreasOnScreen(view, photo))
+        EXPECT_FALSE(outer.intersects(component)) << component.x() << "," << component.y();
+    }
+  }
+}
+
+// Where every place covers something (the stack magazine filling a
+// 1024 x 768 screen), the one that covers least: no place of a coarser grid
+// covers less.
+TEST(DescriptionPlace, WithoutAFreePlaceTheWindowCoversAsLittleAsItCan) {
+  const QRect screen(0, 0, 1024, 768);
+  const QSize window(226, 260);
+  const std::vector<QRect> components = ComponentAreasOnScreen(View::StapelMagazijn, screen);
+  const auto covered = [&](const QRect& place) {
+    long long area = 0;
+    for (const QRect& component : components) {
+      const QRect both = place.intersected(component);
+      if (!both.isEmpty()) area += static_cast<long long>(both.width()) * both.height();
+    }
+    return area;
+  };
+  const QRect chosen(DescriptionPlace(View::StapelMagazijn, screen, screen, window, QMargins()), window);
+  EXPECT_TRUE(screen.contains(chosen));
+  EXPECT_GT(covered(chosen), 0);
+  for (int y = 0; y + window.height() <= screen.height(); y += 16)
+    for (int x = 0; x + window.width() <= screen.width(); x += 16)
+      EXPECT_LE(covered(chosen), covered(QRect(QPoint(x, y), window))) << x << "," << y;
+  EXPECT_TRUE(ComponentAreas(View::Interfacing).empty());
+  EXPECT_EQ(DescriptionPlace(View::Interfacing, screen, screen, window, QMargins()), QPoint(8, 8));
+}
+
 TEST(CloseUps, NineHasALeadingZeroAndTenNone) {
   EXPECT_EQ(CloseUpLiteral(View::StapelMagazijn, 3), "\\Afbeeldingen\\Station Stapel Magazijn cijfers 03.jpg");
   EXPECT_EQ(CloseUpLiteral(View::StapelMagazijn, 10), "\\Afbeeldingen\\Station Stapel Magazijn cijfers 10.jpg");
@@ -299,6 +381,23 @@ TEST_F(PhotoViewer, TheOverviewFillsABorderlessScreenWithTheDescriptionWindowOnT
   EXPECT_EQ(Benaming(), "");
   EXPECT_EQ(InfoText(), "");
   EXPECT_EQ(Checked(), 0);
+}
+
+// Opening puts the window where DescriptionPlace finds room for it over the
+// photograph as fitted (its frame not yet known: a title bar assumed, no
+// smaller than the frame it gets).
+TEST_F(PhotoViewer, TheDescriptionWindowGoesWhereItCoversTheLeast) {
+  for (View view : kSingleStationViews) {
+    SCOPED_TRACE(OverviewLiteral(view));
+    OpenOn(view);
+    ASSERT_TRUE(Info().isVisible());
+    const QRect photo = Screen().Image_Show_Fullscreen->geometry().translated(ScreenArea().topLeft());
+    const QPoint place = DescriptionPlace(view, photo, ScreenArea(), Info().size(), QMargins(4, 28, 4, 4));
+    EXPECT_EQ(Info().frameGeometry().topLeft(), place);
+    EXPECT_TRUE(QRect(place, Info().size().grownBy(QMargins(4, 28, 4, 4))).contains(Info().frameGeometry()));
+    EXPECT_TRUE(ScreenArea().contains(Info().frameGeometry()));
+    Info().CMD_Close->click();
+  }
 }
 
 TEST_F(PhotoViewer, EachStationOpensItsOwnOverview) {
