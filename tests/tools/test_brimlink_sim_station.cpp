@@ -321,6 +321,10 @@ TEST(SimStationDriver, ResetBringsTheStationBackAndTheHeldOutputsActAgain) {
   EXPECT_EQ(rig.module.InputWord(0), 0x0005);
   EXPECT_EQ(rig.driver.Model().Outputs(), 0x0001);
   EXPECT_TRUE(rig.driver.Moving());
+  // "output word 0 = ..." is the line of a write the control made; scripts
+  // count those, so the description says it otherwise.
+  EXPECT_NE(rig.driver.Describe().find("  outputs: 0x0001 (bits 0)\n"), std::string::npos) << rig.driver.Describe();
+  EXPECT_EQ(rig.driver.Describe().find("output word"), std::string::npos) << rig.driver.Describe();
 }
 
 TEST(SimStationDriver, FeedPutsPartsOnTheBeltInTurn) {

@@ -195,7 +195,8 @@ std::string StationDriver::DescribeFaults() const {
 std::string StationDriver::Describe() const {
   std::string text = "  station: " + std::string(StationKindName(kind_)) + " (" + std::string(StationCaption(kind_)) +
                      "), " + (station_->Moving() ? "moving" : "at rest") + "\n";
-  text += "  " + DescribeWord("output", 0, station_->Outputs()) + "\n";
+  // Not "output word 0 = ...": that line announces what the control wrote.
+  text += "  outputs: " + DescribeWord("output", 0, station_->Outputs()).substr(sizeof "output word 0 = " - 1) + "\n";
   text += "  sensors: " + DescribeWord("input", 0, station_->Inputs()).substr(sizeof "input word 0 = " - 1) + "\n";
   if (forcedMask_ != 0) {
     const auto on = static_cast<std::uint16_t>(forcedValue_ & forcedMask_);
