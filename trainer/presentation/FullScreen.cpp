@@ -176,43 +176,25 @@ const std::vector<Numbered>& Handling() {
   return numbers;
 }
 
-long long Overlap(const QRect& a, const QRect& b) {
-  const QRect both = a.intersected(b);
-  return both.isEmpty() ? 0 : static_cast<long long>(both.width()) * both.height();
-}
-
-}  // namespace
-
-constexpr QMargins kAssumedFrame(4, 28, 4, 4);
-
-std::vector<QRectF> ComponentAreas(View view) {
-  const std::vector<Numbered>* numbers = nullptr;
+const std::vector<Numbered>* NumbersOf(View view) {
   switch (view) {
     case View::StapelMagazijn:
-      numbers = &StackMagazine();
-      break;
+      return &StackMagazine();
     case View::Transportband:
-      numbers = &Conveyor();
-      break;
+      return &Conveyor();
     case View::Stationhandling:
-      numbers = &Handling();
-      break;
+      return &Handling();
     default:
-      return {};
+      return nullptr;
   }
-  std::vector<QRectF> areas;
-  areas.reserve(2 * numbers->size());
-  for (const Numbered& n : *numbers) {
-    areas.push_back(ComponentBox(n));
-    areas.push_back(BadgeBox(n));
-  }
-  return areas;
 }
 
-std::vector<QRect> ComponentAreasOnScreen(View view, const QRect& photo) {
+// Fractions of the photograph as screen pixels, outward to whole pixels so
+// that no pixel of an area is left out.
+std::vector<QRect> OnScreen(const std::vector<QRectF>& fractions, const QRect& photo) {
   std::vector<QRect> areas;
-  for (const QRectF& area : ComponentAreas(view)) {
-    // Outward to whole pixels, so that no pixel of a component is left out.
+  areas.reserve(fractions.size());
+  for (const QRectF& area : fractions) {
     const double left = photo.left() + area.left() * photo.width();
     const double top = photo.top() + area.top() * photo.height();
     const double right = photo.left() + area.right() * photo.width();
@@ -223,13 +205,74 @@ std::vector<QRect> ComponentAreasOnScreen(View view, const QRect& photo) {
   return areas;
 }
 
-QPoint DescriptionPlace(View view, const QRect& photo, const QRect& screen, const QSize& size,
-                        const QMargins& frame) {
-  const std::vector<QRect> areas = ComponentAreasOnScreen(view, photo);
-  const QSize outer = size.grownBy(frame);
+long long Overlap(const QRect& a, const QRect& b) {
+  const QRect both = a.intersected(b);
+  return both.isEmpty() ? 0 : static_cast<long long>(both.width()) * both.height();
+}
+
+}  // namespace
+
+constexpr QMargins kAssumedFrame(4, 28, 4, 4);
+
+std::vector<QRectF> ComponentAreas(View view) {
+  const std::vector<Numbered>* numbers = NumbersOf(view);
+  if (numbers == nullptr) return {};
+  std::vector<QRectF> areas;
+  areas.reserve(2 * numbers->size());
+  for (const Numbered& n : *numbers) {
+    areas.push_back(ComponentBox(n));
+    areas.push_back(BadgeBox(n));
+  }
+  return areas;
+}
+
+std::vector<QRect> ComponentAreasOnScreen(View view, const QRect& photo) {
+  return OnScreen(ComponentAreas(view), photo);
+}
+
+std::vector<QRectF> CloseUpAreas(View view, int number) {
+  const std::vector<Numbered>* numbers = NumbersOf(view);
+  if (numbers == nullptr || number < 1 || number > static_cast<int>(numbers->size())) return {};
+  const Numbered& n = (*numbers)[static_cast<std::size_t>(number - 1)];
+  // The close-up's view of the scene, as the artwork chooses it: the
+  // component about a third of the picture high, the caption band below.
+  constexpr double kPictureWidth = 1024;
+  constexpr double kPictureHeight = 768;
+  constexpr double kCaptionBand = 60;
+  const double zoom = std::clamp(kSceneHeight * 0.17 / n.radius, 1.5, 2.4);
+  const double scale = kPictureWidth / kSceneWidth * zoom;
+  const double visibleWidth = kSceneWidth / zoom;
+  const double visibleHeight = kSceneHeight / zoom;
+  const double left = std::clamp(n.targetX - visibleWidth / 2, 0.0, kSceneWidth - visibleWidth);
+  const double top = std::clamp(n.targetY - (visibleHeight - kCaptionBand / scale) / 2, 0.0,
+                                kSceneHeight - visibleHeight + kCaptionBand / scale);
+  const QPointF centre((n.targetX - left) * scale, (n.targetY - top) * scale);
+  const double ring = n.radius * scale + 12;
+  QPointF badge = centre + QPointF(ring * 0.71, -ring * 0.71);
+  if (badge.x() > kPictureWidth - 40) badge.setX(centre.x() - ring * 0.71);
+  if (badge.y() < 70) badge.setY(centre.y() + ring * 0.71);
+  const auto box = [&](QPointF at, double radius) {
+    return QRectF(at.x() - radius, at.y() - radius, 2 * radius, 2 * radius);
+  };
+  // The ring's pen is 9 pixels wide, the badge's 2.
+  const QRectF ringBox = box(centre, ring + 4.5);
+  const QRectF badgeBox = box(badge, 27);
+  const auto fraction = [&](const QRectF& r) {
+    return QRectF(r.left() / kPictureWidth, r.top() / kPictureHeight, r.width() / kPictureWidth,
+                  r.height() / kPictureHeight);
+  };
+  return {fraction(ringBox), fraction(badgeBox)};
+}
+
+std::vector<QRect> CloseUpAreasOnScreen(View view, int number, const QRect& photo) {
+  return OnScreen(CloseUpAreas(view, number), photo);
+}
+
+QPoint ClearPlace(const std::vector<QRect>& avoid, const QRect& screen, const QSize& outer,
+                  const QPoint& preferred) {
   const QRect room = screen.marginsRemoved(QMargins(kDescriptionMargin, kDescriptionMargin, kDescriptionMargin,
                                                     kDescriptionMargin));
-  // Every place on a grid of a few pixels, nearest to the top-left first.
+  // Every place on a grid of a few pixels, nearest to the preferred one first.
   constexpr int kStep = 4;
   const int spanX = std::max(0, room.width() - outer.width());
   const int spanY = std::max(0, room.height() - outer.height());
@@ -238,18 +281,26 @@ QPoint DescriptionPlace(View view, const QRect& photo, const QRect& screen, cons
   long long bestDistance = std::numeric_limits<long long>::max();
   for (int dy = 0; dy <= spanY; dy += kStep) {
     for (int dx = 0; dx <= spanX; dx += kStep) {
-      const QRect window(room.topLeft() + QPoint(dx, dy), outer);
+      const QRect place(room.topLeft() + QPoint(dx, dy), outer);
       long long covered = 0;
-      for (const QRect& area : areas) covered += Overlap(window, area);
-      const long long distance = static_cast<long long>(dx) * dx + static_cast<long long>(dy) * dy;
+      for (const QRect& area : avoid) covered += Overlap(place, area);
+      const QPoint away = place.topLeft() - preferred;
+      const long long distance =
+          static_cast<long long>(away.x()) * away.x() + static_cast<long long>(away.y()) * away.y();
       if (covered < bestCovered || (covered == bestCovered && distance < bestDistance)) {
-        best = window.topLeft();
+        best = place.topLeft();
         bestCovered = covered;
         bestDistance = distance;
       }
     }
   }
   return best;
+}
+
+QPoint DescriptionPlace(View view, const QRect& photo, const QRect& screen, const QSize& size,
+                        const QMargins& frame) {
+  return ClearPlace(ComponentAreasOnScreen(view, photo), screen, size.grownBy(frame),
+                    screen.topLeft() + QPoint(kDescriptionMargin, kDescriptionMargin));
 }
 
 // ---- StationPhotoViewer --------------------------------------------------------------------
@@ -312,8 +363,7 @@ void StationPhotoViewer::Open() {
                        std::max(kAssumedFrame.top(), inner.top() - outer.top()),
                        std::max(kAssumedFrame.right(), outer.right() - inner.right()),
                        std::max(kAssumedFrame.bottom(), outer.bottom() - inner.bottom()));
-  const QRect photo = fullScreen_->Image_Show_Fullscreen->geometry().translated(area.topLeft());
-  description_->move(DescriptionPlace(*station, photo, area, description_->size(), frame));
+  description_->move(DescriptionPlace(*station, PhotoOnScreen(), area, description_->size(), frame));
   description_->show();
   description_->raise();
   description_->activateWindow();
@@ -330,6 +380,7 @@ void StationPhotoViewer::Option_Nummers_Click(int index) {
   // overview shows an empty picture (and a trace on standard error).
   if (!description) {
     fullScreen_->ShowPicture(literal);
+    KeepClearOf(ComponentAreasOnScreen(*station, PhotoOnScreen()));
     return;
   }
   const std::string folder = environment_.dataFolder.empty() ? DataFolder() : environment_.dataFolder;
@@ -338,6 +389,19 @@ void StationPhotoViewer::Option_Nummers_Click(int index) {
     return;
   }
   fullScreen_->ShowPicture(literal);
+  KeepClearOf(CloseUpAreasOnScreen(*station, index, PhotoOnScreen()));
+}
+
+QRect StationPhotoViewer::PhotoOnScreen() const {
+  return fullScreen_->Image_Show_Fullscreen->geometry().translated(fullScreen_->geometry().topLeft());
+}
+
+// Like a search dialog that steps aside from the match: the window moves only
+// when it covers what the picture now shows, and then as little as it can.
+void StationPhotoViewer::KeepClearOf(const std::vector<QRect>& areas) {
+  const QRect window = description_->frameGeometry();
+  if (std::none_of(areas.begin(), areas.end(), [&](const QRect& area) { return window.intersects(area); })) return;
+  description_->move(ClearPlace(areas, fullScreen_->geometry(), window.size(), window.topLeft()));
 }
 
 void StationPhotoViewer::CMD_Close_Click() {

@@ -68,6 +68,18 @@ inline constexpr int kDescriptionMargin = 8;
 QPoint DescriptionPlace(View view, const QRect& photo, const QRect& screen, const QSize& size,
                         const QMargins& frame);
 
+// The close-up of `number`: the box round its ring and the box round its
+// badge, as fractions of the picture; empty where the number has no
+// close-up of its own.
+std::vector<QRectF> CloseUpAreas(View view, int number);
+std::vector<QRect> CloseUpAreasOnScreen(View view, int number, const QRect& photo);
+
+// The top-left of a rectangle of `outer` on `screen`, kDescriptionMargin
+// from its edges, that covers none of `avoid`, nearest to `preferred`;
+// where none is free, the one that covers least.
+QPoint ClearPlace(const std::vector<QRect>& avoid, const QRect& screen, const QSize& outer,
+                  const QPoint& preferred);
+
 // The borderless full-screen window. Esc and closing it work like "Sluiten".
 class Full_Screen final : public QWidget {
   Q_OBJECT
@@ -125,7 +137,9 @@ class StationPhotoViewer {
   // station, the interface panel, or while no station is selected.
   void Open();
 
-  // Option_Nummers_Click of the description window.
+  // Option_Nummers_Click of the description window. Where the window would
+  // cover the component of the close-up now shown (or a numbered one of the
+  // overview that comes back), it moves the shortest way off it.
   void Option_Nummers_Click(int index);
   // "Sluiten": both windows go, the main window comes to the front.
   void CMD_Close_Click();
@@ -136,6 +150,8 @@ class StationPhotoViewer {
 
  private:
   std::optional<View> SelectedSingleStation() const;
+  QRect PhotoOnScreen() const;
+  void KeepClearOf(const std::vector<QRect>& areas);
   void ShowMessage(const std::string& text);
   void MakeWindows();
 

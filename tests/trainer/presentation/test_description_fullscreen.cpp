@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <chrono>
 #include <cstdlib>
 #include <random>
@@ -268,6 +269,68 @@ TEST(DescriptionPlace, WithoutAFreePlaceTheWindowCoversAsLittleAsItCan) {
   EXPECT_EQ(DescriptionPlace(View::Interfacing, screen, screen, window, QMargins()), QPoint(8, 8));
 }
 
+// The close-up areas are where the committed close-ups draw their ring:
+// points on the ring's middle circle are its yellow, wherever the title,
+// the caption and the picture's edge leave it visible.
+TEST(DescriptionPlace, TheCloseUpAreasHoldTheRingOfEveryCloseUp) {
+  for (View view : kSingleStationViews) {
+    for (int number = 1; number <= Beschrijving::kNumbers; ++number) {
+      const std::vector<QRectF> areas = CloseUpAreas(view, number);
+      if (view == View::Transportband && number > 8) {
+        EXPECT_TRUE(areas.empty()) << number;
+        continue;
+      }
+      SCOPED_TRACE(CloseUpLiteral(view, number));
+      ASSERT_EQ(areas.size(), 2u);
+      const QImage photo(QString::fromStdString(ResolveDataFile(CloseUpLiteral(view, number))));
+      ASSERT_FALSE(photo.isNull());
+      const QRectF ring(areas[0].left() * photo.width(), areas[0].top() * photo.height(),
+                        areas[0].width() * photo.width(), areas[0].height() * photo.height());
+      const double radius = ring.width() / 2 - 4.5;
+      int seen = 0;
+      int yellow = 0;
+      for (int step = 0; step < 48; ++step) {
+        const double angle = step * 2 * 3.14159265358979 / 48;
+        const QPoint at = (ring.center() + QPointF(radius * std::cos(angle), radius * std::sin(angle))).toPoint();
+        if (at.x() < 2 || at.x() >= photo.width() - 2 || at.y() < 75 || at.y() >= photo.height() - 62) continue;
+        ++seen;
+        const QColor c = photo.pixelColor(at);
+        if (c.red() > 200 && c.green() > 150 && c.blue() < 100) ++yellow;
+      }
+      EXPECT_GE(seen, 12);
+      EXPECT_GE(yellow * 10, seen * 9) << yellow << " of " << seen;
+    }
+  }
+}
+
+// Choosing a number: a window over the close-up's component steps aside,
+// and then covers neither its ring nor its badge.
+TEST(DescriptionPlace, AWindowOverTheCloseUpsComponentStepsAside) {
+  const QSize outer = QSize(226, 260).grownBy(QMargins(4, 28, 4, 4));
+  int moved = 0;
+  for (const QSize size : {QSize(1024, 768), QSize(1280, 1024), QSize(1920, 1080)}) {
+    const QRect screen(QPoint(0, 0), size);
+    for (View view : kSingleStationViews) {
+      const PhotoRect fit = FitPhotograph(1024, 768, size.width(), size.height());
+      const QRect photo(fit.left, fit.top, fit.width, fit.height);
+      const QPoint start = DescriptionPlace(view, photo, screen, QSize(226, 260), QMargins(4, 28, 4, 4));
+      for (int number = 1; number <= Beschrijving::kNumbers; ++number) {
+        const std::vector<QRect> areas = CloseUpAreasOnScreen(view, number, photo);
+        const auto covers = [&](const QRect& window) {
+          return std::any_of(areas.begin(), areas.end(), [&](const QRect& area) { return window.intersects(area); });
+        };
+        if (!covers(QRect(start, outer))) continue;
+        ++moved;
+        SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height() << " " << CloseUpLiteral(view, number));
+        const QRect window(ClearPlace(areas, screen, outer, start), outer);
+        EXPECT_FALSE(covers(window));
+        EXPECT_TRUE(screen.contains(window));
+      }
+    }
+  }
+  EXPECT_GT(moved, 0);
+}
+
 TEST(CloseUps, NineHasALeadingZeroAndTenNone) {
   EXPECT_EQ(CloseUpLiteral(View::StapelMagazijn, 3), "\\Afbeeldingen\\Station Stapel Magazijn cijfers 03.jpg");
   EXPECT_EQ(CloseUpLiteral(View::StapelMagazijn, 10), "\\Afbeeldingen\\Station Stapel Magazijn cijfers 10.jpg");
@@ -397,6 +460,21 @@ TEST_F(PhotoViewer, TheDescriptionWindowGoesWhereItCoversTheLeast) {
     EXPECT_TRUE(QRect(place, Info().size().grownBy(QMargins(4, 28, 4, 4))).contains(Info().frameGeometry()));
     EXPECT_TRUE(ScreenArea().contains(Info().frameGeometry()));
     Info().CMD_Close->click();
+  }
+}
+
+TEST_F(PhotoViewer, ChoosingANumberMovesTheWindowOffItsCloseUpOnly) {
+  OpenOn(View::StapelMagazijn);
+  const QRect photo = Screen().Image_Show_Fullscreen->geometry().translated(ScreenArea().topLeft());
+  for (int number = 1; number <= Beschrijving::kNumbers; ++number) {
+    SCOPED_TRACE(number);
+    const QRect before = Info().frameGeometry();
+    const std::vector<QRect> areas = CloseUpAreasOnScreen(View::StapelMagazijn, number, photo);
+    const bool covering =
+        std::any_of(areas.begin(), areas.end(), [&](const QRect& area) { return before.intersects(area); });
+    Choose(number);
+    const QPoint expected = covering ? ClearPlace(areas, ScreenArea(), before.size(), before.topLeft()) : before.topLeft();
+    EXPECT_EQ(Info().frameGeometry().topLeft(), expected);
   }
 }
 
