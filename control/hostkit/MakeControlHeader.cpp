@@ -53,12 +53,6 @@ std::string_view TypeTag(VariantType type) {
     return "Empty";
 }
 
-// The member's one-line description, where the table has one.
-std::string_view Help(const ba::MethodInfo& m) {
-    if constexpr (requires { m.helpString; }) return m.helpString;
-    return {};
-}
-
 bool HasText(const ba::MethodInfo& m) {
     for (const ba::ParamInfo& p : m.params)
         if (p.type == VariantType::BSTR) return true;
@@ -79,7 +73,7 @@ std::string ParameterList(const ba::MethodInfo& m, bool utf8) {
 
 std::string Comment(const ba::MethodInfo& m) {
     std::string text = "    // " + ba::FormatMethod(m);
-    if (!Help(m).empty()) text += "\n    // " + std::string(Help(m));
+    if (!m.helpString.empty()) text += "\n    // " + std::string(m.helpString);
     return text + "\n";
 }
 
@@ -125,7 +119,7 @@ std::string HandlerType(const ba::MethodInfo& e) {
 
 void WriteEventRegistration(std::ostream& out, const ba::MethodInfo& e) {
     out << "    // Event " << ba::FormatMethod(e) << '\n';
-    if (!Help(e).empty()) out << "    // " << Help(e) << '\n';
+    if (!e.helpString.empty()) out << "    // " << e.helpString << '\n';
     out << "    // The handler replaces the previous one; an empty one stops the calls.\n";
     out << "    using " << e.name << "Handler = " << HandlerType(e) << ";\n";
     out << "    HRESULT On" << e.name << '(' << e.name << "Handler handler) {\n"
