@@ -223,9 +223,10 @@ using automation::Succeeded;
 constexpr std::string_view kControlClassHead = R"cpp(class Control {
 public:
     // Creates the control through the creation helper: the ProgID (or a
-    // "{CLSID}") is looked up in the user's and the machine's class registry;
-    // the control's own class is also found in the Brimlink.ocx beside the
-    // program or in the installed library folder.
+    // "{CLSID}") is looked up in the user's and the machine's class registry
+    // (the package registers the control there); the control's own class is
+    // also found in a Brimlink.ocx beside the program or in lib/<multiarch>/
+    // brimlink/ of the prefix the program is installed under.
     explicit Control(std::string_view classText = kControlProgId) {
         void* raw = nullptr;
         HRESULT hr = automation::CreateInstance(classText, automation::IID_IDispatch, &raw, &creationDetail_);

@@ -51,8 +51,8 @@ public:
             std::fprintf(stderr, "handling: no module found\n");
             return false;
         }
-        for (module_ = 1; (found & (1 << (module_ - 1))) == 0; ++module_) {
-        }
+        module_ = 1;  // the first module found
+        while ((found & (1 << (module_ - 1))) == 0) ++module_;
         // The module reports every change of its inputs; the control passes it on.
         ctl_.OnInputWordChanged([this](short mod, short word, long value) {
             if (mod == module_ && word == 0) inputs_ = static_cast<short>(value);
