@@ -112,6 +112,9 @@ ControlHost::~ControlHost() {
             error.discard_as_unraisable("brimlink.Control closed by garbage collection");
         } catch (...) {
         }
+        // Nothing may reach this object once it is gone, whoever still holds the control.
+        if (sink_) sink_->Detach();
+        if (messages_) messages_->Detach();
         return;
     }
     // Garbage collection on another thread: the control may only be touched
