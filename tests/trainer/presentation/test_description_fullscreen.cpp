@@ -192,6 +192,29 @@ TEST(NameBox, EveryComponentNameIsWholeInItsBox) {
 
 constexpr std::array kSingleStationViews{View::StapelMagazijn, View::Transportband, View::Stationhandling};
 
+// A name too long for two lines at the design size gets a smaller font that
+// shows it whole; below 9 points it would no longer be legible, so a name
+// longer still stays at 9 points.
+TEST(NameBox, ANameTooLongForTwoLinesGetsASmallerFontDownToNinePoints) {
+  Beschrijving window;
+  window.show();
+  QCoreApplication::processEvents();
+  QTextEdit& box = *window.Text_Benaming;
+  window.ShowDescription(ComponentDescription{"Dubbelwerkende cilinder met geleiding en magnetische eindschakelaar", ""});
+  QCoreApplication::processEvents();
+  EXPECT_LT(box.font().pixelSize(), 16);
+  EXPECT_GE(box.font().pixelSize(), 12);
+  EXPECT_EQ(box.verticalScrollBar()->maximum(), 0);
+  EXPECT_LE(box.document()->size().height(), box.viewport()->height());
+
+  window.ShowDescription(ComponentDescription{
+      "Dubbelwerkende cilinder met geleiding, magnetische eindschakelaar, snelheidsregelventiel en kabelgoot", ""});
+  EXPECT_EQ(box.font().pixelSize(), 12);
+  // A short name afterwards is back at the design size.
+  window.ShowDescription(DescriptionOf(View::StapelMagazijn, 10));
+  EXPECT_EQ(box.font().pixelSize(), 16);
+}
+
 // The areas cover every badge the committed overview photographs show: all
 // their badge-yellow pixels lie in one of them.
 TEST(DescriptionPlace, TheComponentAreasCoverEveryBadgeOfTheOverviews) {
