@@ -40,22 +40,22 @@ TEST(SimStationOptions, StationsChooseTheirModelSpeedAndWindows) {
     bool show;
   };
   const std::vector<Case> cases = {
-      {{"--com", "205", "--station", "handling"}, {StationKind::Handling}, {Model::USB}, 1.0, false},
-      {{"--com", "205", "--station", "Stack", "--show"}, {StationKind::Stack}, {Model::USB}, 1.0, true},
-      {{"--com", "205", "--station=belt"}, {StationKind::Belt}, {Model::USB}, 1.0, false},
+      {{"--com", "205", "--station", "handling"}, {StationKind::Handling}, {Model::R6}, 1.0, false},
+      {{"--com", "205", "--station", "Stack", "--show"}, {StationKind::Stack}, {Model::R6}, 1.0, true},
+      {{"--com", "205", "--station=belt"}, {StationKind::Belt}, {Model::R6}, 1.0, false},
       // The combined station needs the R8A's eight bits; --model still wins.
       {{"--com", "205", "--station", "belt-handling"}, {StationKind::BeltHandling}, {Model::R8A}, 1.0, false},
       {{"--com", "205", "--model", "R16", "--station", "belt-handling"}, {StationKind::BeltHandling}, {Model::R16},
        1.0, false},
       // --speed and --show are for every station, so they may come first.
-      {{"--speed", "2.5", "--show", "--com", "205", "--station", "stack"}, {StationKind::Stack}, {Model::USB}, 2.5,
+      {{"--speed", "2.5", "--show", "--com", "205", "--station", "stack"}, {StationKind::Stack}, {Model::R6}, 2.5,
        true},
-      {{"--com", "205", "--station", "stack", "--speed=0.01"}, {StationKind::Stack}, {Model::USB}, 0.01, false},
-      {{"--com", "205", "--station", "stack", "--speed", "100"}, {StationKind::Stack}, {Model::USB}, 100.0, false},
+      {{"--com", "205", "--station", "stack", "--speed=0.01"}, {StationKind::Stack}, {Model::R6}, 0.01, false},
+      {{"--com", "205", "--station", "stack", "--speed", "100"}, {StationKind::Stack}, {Model::R6}, 100.0, false},
       // One station per module; a module may run none.
       {{"--com", "205", "--station", "belt", "--com", "206", "--com", "207", "--station", "handling"},
        {StationKind::Belt, std::nullopt, StationKind::Handling},
-       {Model::USB, Model::USB, Model::USB},
+       {Model::R6, Model::USB, Model::R6},
        1.0,
        false},
   };
@@ -194,7 +194,7 @@ std::string Drain(VirtualModule& module, Millis at) {
 // at rest are there before the control asks, and nothing was reported.
 struct Rig {
   explicit Rig(StationKind kind, double speed = 1.0)
-      : module(ModuleConfig::Defaults(kind == StationKind::BeltHandling ? Model::R8A : Model::USB)),
+      : module(ModuleConfig::Defaults(kind == StationKind::BeltHandling ? Model::R8A : Model::R6)),
         driver(kind, speed) {
     driver.Sync(module, kStart);
     Drain(module, kStart + 1h);

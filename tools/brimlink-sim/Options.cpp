@@ -96,7 +96,11 @@ std::string_view StationCaption(StationKind kind) {
 }
 
 sim::ModuleConfig ModuleOptions::Config() const {
-  const sim::Model defaultModel = station == StationKind::BeltHandling ? sim::Model::R8A : sim::Model::USB;
+  // Without a station the module is a USB one, as always; a single station is
+  // wired to a "Brimlink Mini" (an R6, type code 5, the module the trainer
+  // shows for one station), the combined one needs the R8A's inputs.
+  sim::Model defaultModel = sim::Model::USB;
+  if (station) defaultModel = *station == StationKind::BeltHandling ? sim::Model::R8A : sim::Model::R6;
   sim::ModuleConfig config = sim::ModuleConfig::Defaults(model.value_or(defaultModel), number.value_or(1));
   if (versionMajor) {
     config.echoDV = false;
@@ -306,8 +310,8 @@ Module options:
   --station stack|belt|handling|belt-handling
                        run that station behind the module (one per module):
                        its sensors drive input word 0, output word 0 drives
-                       its valves and motor. Without --model the module is a
-                       USB module (Brimlink Mini), for belt-handling an R8A
+                       its valves and motor. Without --model the module is an
+                       R6 (Brimlink Mini), for belt-handling an R8A
 
 Fault switches (per module):
   --silent             answer nothing at all

@@ -40,8 +40,8 @@ struct ModuleOptions {
   bool split = false;
   bool noAck = false;
   bool duplicate = false;  // a second module with the same settings on the next free COM
-  // The station behind the module. Without --model its module is a USB
-  // module ("Brimlink Mini") for a single station, an R8A for belt-handling.
+  // The station behind the module. Without --model its module is an R6 (the
+  // "Brimlink Mini") for a single station, an R8A for belt-handling.
   std::optional<StationKind> station;
 
   sim::ModuleConfig Config() const;
