@@ -34,7 +34,7 @@ constexpr const char* kUsage =
     "pictures named (Qt object names such as CMD_Verbinding, CMD_SetReset_0,\n"
     "Image_Module_Holder), moves the mouse over the controls named, or resizes the window;\n"
     "then waits MS milliseconds (default 1500) and saves the window to FILE.png, or with\n"
-    "--screen the whole screen (other windows of the trainer included).\n";
+    "--screen the whole screen (other windows included), with the trainer at its top left.\n";
 
 enum class StepKind { Click, Hover, Resize };
 
@@ -126,6 +126,9 @@ int main(int argc, char** argv) {
   environment.quit = [] {};
 
   brimlink::trainer::Main window(std::move(environment));
+  // On a whole-screen picture other programs' windows (a simulated station's,
+  // placed from the right) stand beside the trainer rather than under it.
+  if (arguments.screen) window.move(window.screen()->availableGeometry().topLeft());
   window.show();
   Pump(300);
 
