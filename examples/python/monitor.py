@@ -2,7 +2,7 @@
 """Prints every input change of every connected module, with the names the
 inputs have at a station.
 
-    python3 monitor.py stack            # or: belt, handling
+    python3 monitor.py stack            # or: belt, handling, belt-handling
     python3 monitor.py handling --seconds 30
 
 Ctrl-C ends it.
@@ -17,6 +17,17 @@ INPUT_NAMES = {
     "stack": ["Eindschakelaar cilinder 1A"],
     "belt": ["Inductieve sensor", "Optische sensor"],
     "handling": [
+        "Eindschakelaar cil. 1 Achter",
+        "Eindschakelaar cil. 1 Voor",
+        "Eindschakelaar cil. 2 Boven",
+        "Eindschakelaar cil. 2 Onder",
+    ],
+    # Both on one module: the belt's two sensors, a spare input, then the
+    # handling station's four end switches.
+    "belt-handling": [
+        "Inductieve sensor",
+        "Optische sensor",
+        "ingang 2",
         "Eindschakelaar cil. 1 Achter",
         "Eindschakelaar cil. 1 Voor",
         "Eindschakelaar cil. 2 Boven",
