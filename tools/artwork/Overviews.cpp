@@ -8,30 +8,29 @@
 #include <QPolygonF>
 #include <QTransform>
 #include <algorithm>
+#include <span>
 #include <vector>
 
 #include "tools/artwork/Drawing.h"
 #include "tools/artwork/Pictures.h"
+#include "trainer/presentation/OverviewNumbers.h"
 
 namespace brimlink::artwork {
 
 namespace {
 
-constexpr QSizeF kScene{640, 480};
+constexpr QSizeF kScene{overview::kSceneWidth, overview::kSceneHeight};
 constexpr double kCaptionHeight = 60;  // pixels, under each close-up
 
-struct Number {
-  int number;
-  QPointF target;  // the component, in scene units
-  QPointF badge;   // where the overview puts the number
-  double radius;   // the component's size around the target
-  const char* name;
-};
+using overview::NumberedComponent;
+
+QPointF Target(const NumberedComponent& n) { return {n.targetX, n.targetY}; }
+QPointF BadgeCentre(const NumberedComponent& n) { return {n.badgeX, n.badgeY}; }
 
 struct Scene {
   const char* title;
   void (*draw)(QPainter& painter);
-  std::vector<Number> numbers;
+  std::span<const NumberedComponent> numbers;
 };
 
 // ---- Parts that only the overviews show -----------------------------------
@@ -190,19 +189,7 @@ const Scene& StackMagazine() {
   static const Scene scene{
       "Station Stapel Magazijn",
       StackScene,
-      {
-          {1, {476, 180}, {520, 110}, 20, "Snelheidsregelventiel"},
-          {2, {440, 200}, {392, 226}, 46, "Enkelwerkende cilinder"},
-          {3, {439, 350}, {500, 300}, 36, "Product montageplaats"},
-          {4, {76, 104}, {166, 72}, 58, "I/O aansluitpaneel"},
-          {5, {84, 344}, {50, 296}, 52, "4/2 Magneetventiel, bi-stabiel"},
-          {6, {585, 344}, {620, 296}, 46, "4/2 Magneetventiel, monostabiel"},
-          {7, {225, 335}, {246, 292}, 52, "Dubbelwerkende cilinder"},
-          {8, {196, 341}, {196, 452}, 24, "Magnetische eindschakelaar"},
-          {9, {50, 213}, {104, 182}, 30, "3/2 Stuurventiel, handbediend"},
-          {10, {420, 415}, {420, 456}, 60, "Kabelgoot"},
-          {11, {325, 150}, {262, 110}, 70, "Magazijn"},
-      }};
+      overview::kStackMagazine};
   return scene;
 }
 
@@ -223,16 +210,7 @@ const Scene& Conveyor() {
   static const Scene scene{
       "Station Transportband",
       ConveyorScene,
-      {
-          {1, {153, 178}, {150, 110}, 34, "Optische sensor"},
-          {2, {522, 322}, {560, 250}, 44, "Gelijkstroommotor (DC)"},
-          {3, {231, 352}, {230, 416}, 40, "Relais"},
-          {4, {562, 100}, {470, 100}, 60, "I/O aansluitpaneel"},
-          {5, {368, 181}, {380, 104}, 40, "Elektromagnetische wissel/stopper"},
-          {6, {256, 183}, {256, 110}, 34, "Inductieve sensor"},
-          {7, {351, 338}, {392, 416}, 56, "Glijbaan"},
-          {8, {560, 448}, {600, 412}, 60, "Kabelgoot"},
-      }};
+      overview::kConveyor};
   return scene;
 }
 
@@ -266,19 +244,7 @@ const Scene& Handling() {
   static const Scene scene{
       "Station Handling",
       HandlingScene,
-      {
-          {1, {487, 196}, {560, 196}, 22, "Magnetische eindschakelaar (steker)"},
-          {2, {471, 150}, {560, 130}, 60, "Dubbelwerkende cilinder met geleiding (z)"},
-          {3, {471, 320}, {560, 300}, 40, "Grijper"},
-          {4, {473, 394}, {560, 376}, 40, "Plaats voor producten"},
-          {5, {76, 108}, {166, 180}, 58, "I/O aansluitpaneel"},
-          {6, {282, 84}, {214, 62}, 18, "Snelheidsregelventiel"},
-          {7, {300, 112}, {318, 56}, 80, "Dubbelwerkende cilinder met geleiding (x)"},
-          {8, {326, 132}, {372, 200}, 22, "Magnetische eindschakelaar"},
-          {9, {329, 326}, {420, 280}, 66, "Magneetventielen"},
-          {10, {100, 330}, {100, 286}, 30, "3/2 Stuurventiel, handbediend"},
-          {11, {120, 450}, {60, 410}, 60, "Kabelgoot"},
-      }};
+      overview::kHandling};
   return scene;
 }
 
@@ -358,27 +324,28 @@ void DrawOverview(QPainter& painter, Overview station) {
   painter.setTransform(transform);
   scene.draw(painter);
   painter.restore();
-  for (const Number& number : scene.numbers) {
-    Leader(painter, transform.map(number.badge), transform.map(number.target));
+  for (const NumberedComponent& number : scene.numbers) {
+    Leader(painter, transform.map(BadgeCentre(number)), transform.map(Target(number)));
   }
-  for (const Number& number : scene.numbers) Badge(painter, transform.map(number.badge), 17, number.number);
+  for (const NumberedComponent& number : scene.numbers)
+    Badge(painter, transform.map(BadgeCentre(number)), overview::kBadgeRadiusPixels, number.number);
   Title(painter, kOverviewPhoto.width(), QString::fromUtf8(scene.title));
 }
 
 void DrawCloseUp(QPainter& painter, Overview station, int number) {
   const Scene& scene = SceneOf(station);
   const auto found = std::find_if(scene.numbers.begin(), scene.numbers.end(),
-                                  [number](const Number& entry) { return entry.number == number; });
+                                  [number](const NumberedComponent& entry) { return entry.number == number; });
   if (found == scene.numbers.end()) return;
   // The component fills about a third of the picture's height.
   const double zoom = std::clamp(kScene.height() * 0.17 / found->radius, 1.5, 2.4);
-  const QTransform transform = SceneToPicture(found->target, zoom, kCaptionHeight);
+  const QTransform transform = SceneToPicture(Target(*found), zoom, kCaptionHeight);
   painter.save();
   painter.setTransform(transform);
   scene.draw(painter);
   painter.restore();
 
-  const QPointF centre = transform.map(found->target);
+  const QPointF centre = transform.map(Target(*found));
   const double ring = found->radius * transform.m11() + 12;
   painter.save();
   painter.setBrush(Qt::NoBrush);

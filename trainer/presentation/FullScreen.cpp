@@ -14,11 +14,13 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <span>
 
 #include "trainer/core/DataFolders.h"
 #include "trainer/core/Main.h"
 #include "trainer/core/VbColour.h"
 #include "trainer/presentation/Beschrijving.h"
+#include "trainer/presentation/OverviewNumbers.h"
 
 namespace brimlink::trainer {
 namespace {
@@ -125,67 +127,34 @@ void Full_Screen::closeEvent(QCloseEvent* event) {
 
 namespace {
 
-// The overviews are drawn from a scene of 640 x 480 units filling the whole
-// photograph; each number has its component's point and size and its
-// badge's centre there (tools/artwork/Overviews.cpp).
-constexpr double kSceneWidth = 640;
-constexpr double kSceneHeight = 480;
-// The badge's radius: 17 pixels of the 1024-pixel-wide picture, in units.
-constexpr double kBadgeRadius = 17.0 * kSceneWidth / 1024.0;
+using overview::NumberedComponent;
 
-struct Numbered {
-  double targetX, targetY, badgeX, badgeY, radius;
-};
+// The badge's radius in scene units.
+constexpr double kBadgeRadius = overview::kBadgeRadiusPixels * overview::kSceneWidth / 1024.0;
 
 // The component's circle and the badge, each as a box, in fractions of the
 // photograph. The leader between them may be covered; they may not.
 QRectF Fraction(const QRectF& scene) {
-  return {scene.left() / kSceneWidth, scene.top() / kSceneHeight, scene.width() / kSceneWidth,
-          scene.height() / kSceneHeight};
+  return {scene.left() / overview::kSceneWidth, scene.top() / overview::kSceneHeight,
+          scene.width() / overview::kSceneWidth, scene.height() / overview::kSceneHeight};
 }
-QRectF ComponentBox(const Numbered& n) {
+QRectF ComponentBox(const NumberedComponent& n) {
   return Fraction(QRectF(n.targetX - n.radius, n.targetY - n.radius, 2 * n.radius, 2 * n.radius));
 }
-QRectF BadgeBox(const Numbered& n) {
+QRectF BadgeBox(const NumberedComponent& n) {
   return Fraction(QRectF(n.badgeX - kBadgeRadius, n.badgeY - kBadgeRadius, 2 * kBadgeRadius, 2 * kBadgeRadius));
 }
 
-const std::vector<Numbered>& StackMagazine() {
-  static const std::vector<Numbered> numbers = {
-      {476, 180, 520, 110, 20}, {440, 200, 392, 226, 46}, {439, 350, 500, 300, 36}, {76, 104, 166, 72, 58},
-      {84, 344, 50, 296, 52},   {585, 344, 620, 296, 46}, {225, 335, 246, 292, 52}, {196, 341, 196, 452, 24},
-      {50, 213, 104, 182, 30},  {420, 415, 420, 456, 60}, {325, 150, 262, 110, 70},
-  };
-  return numbers;
-}
-
-const std::vector<Numbered>& Conveyor() {
-  static const std::vector<Numbered> numbers = {
-      {153, 178, 150, 110, 34}, {522, 322, 560, 250, 44}, {231, 352, 230, 416, 40}, {562, 100, 470, 100, 60},
-      {368, 181, 380, 104, 40}, {256, 183, 256, 110, 34}, {351, 338, 392, 416, 56}, {560, 448, 600, 412, 60},
-  };
-  return numbers;
-}
-
-const std::vector<Numbered>& Handling() {
-  static const std::vector<Numbered> numbers = {
-      {487, 196, 560, 196, 22}, {471, 150, 560, 130, 60}, {471, 320, 560, 300, 40}, {473, 394, 560, 376, 40},
-      {76, 108, 166, 180, 58},  {282, 84, 214, 62, 18},   {300, 112, 318, 56, 80},  {326, 132, 372, 200, 22},
-      {329, 326, 420, 280, 66}, {100, 330, 100, 286, 30}, {120, 450, 60, 410, 60},
-  };
-  return numbers;
-}
-
-const std::vector<Numbered>* NumbersOf(View view) {
+std::span<const NumberedComponent> NumbersOf(View view) {
   switch (view) {
     case View::StapelMagazijn:
-      return &StackMagazine();
+      return overview::kStackMagazine;
     case View::Transportband:
-      return &Conveyor();
+      return overview::kConveyor;
     case View::Stationhandling:
-      return &Handling();
+      return overview::kHandling;
     default:
-      return nullptr;
+      return {};
   }
 }
 
@@ -215,11 +184,10 @@ long long Overlap(const QRect& a, const QRect& b) {
 constexpr QMargins kAssumedFrame(4, 28, 4, 4);
 
 std::vector<QRectF> ComponentAreas(View view) {
-  const std::vector<Numbered>* numbers = NumbersOf(view);
-  if (numbers == nullptr) return {};
+  const std::span<const NumberedComponent> numbers = NumbersOf(view);
   std::vector<QRectF> areas;
-  areas.reserve(2 * numbers->size());
-  for (const Numbered& n : *numbers) {
+  areas.reserve(2 * numbers.size());
+  for (const NumberedComponent& n : numbers) {
     areas.push_back(ComponentBox(n));
     areas.push_back(BadgeBox(n));
   }
@@ -231,21 +199,21 @@ std::vector<QRect> ComponentAreasOnScreen(View view, const QRect& photo) {
 }
 
 std::vector<QRectF> CloseUpAreas(View view, int number) {
-  const std::vector<Numbered>* numbers = NumbersOf(view);
-  if (numbers == nullptr || number < 1 || number > static_cast<int>(numbers->size())) return {};
-  const Numbered& n = (*numbers)[static_cast<std::size_t>(number - 1)];
+  const std::span<const NumberedComponent> numbers = NumbersOf(view);
+  if (number < 1 || number > static_cast<int>(numbers.size())) return {};
+  const NumberedComponent& n = numbers[static_cast<std::size_t>(number - 1)];
   // The close-up's view of the scene, as the artwork chooses it: the
   // component about a third of the picture high, the caption band below.
   constexpr double kPictureWidth = 1024;
   constexpr double kPictureHeight = 768;
   constexpr double kCaptionBand = 60;
-  const double zoom = std::clamp(kSceneHeight * 0.17 / n.radius, 1.5, 2.4);
-  const double scale = kPictureWidth / kSceneWidth * zoom;
-  const double visibleWidth = kSceneWidth / zoom;
-  const double visibleHeight = kSceneHeight / zoom;
-  const double left = std::clamp(n.targetX - visibleWidth / 2, 0.0, kSceneWidth - visibleWidth);
+  const double zoom = std::clamp(overview::kSceneHeight * 0.17 / n.radius, 1.5, 2.4);
+  const double scale = kPictureWidth / overview::kSceneWidth * zoom;
+  const double visibleWidth = overview::kSceneWidth / zoom;
+  const double visibleHeight = overview::kSceneHeight / zoom;
+  const double left = std::clamp(n.targetX - visibleWidth / 2, 0.0, overview::kSceneWidth - visibleWidth);
   const double top = std::clamp(n.targetY - (visibleHeight - kCaptionBand / scale) / 2, 0.0,
-                                kSceneHeight - visibleHeight + kCaptionBand / scale);
+                                overview::kSceneHeight - visibleHeight + kCaptionBand / scale);
   const QPointF centre((n.targetX - left) * scale, (n.targetY - top) * scale);
   const double ring = n.radius * scale + 12;
   QPointF badge = centre + QPointF(ring * 0.71, -ring * 0.71);
