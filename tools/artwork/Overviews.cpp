@@ -20,7 +20,7 @@ namespace brimlink::artwork {
 namespace {
 
 constexpr QSizeF kScene{overview::kSceneWidth, overview::kSceneHeight};
-constexpr double kCaptionHeight = 60;  // pixels, under each close-up
+constexpr double kCaptionHeight = overview::kCaptionBand;
 
 using overview::NumberedComponent;
 
@@ -303,15 +303,10 @@ void Caption(QPainter& painter, int number, const QString& name) {
 // then reach that far below the scene, where the worktop goes on, so that a
 // part at the scene's bottom edge is not hidden under the caption.
 QTransform SceneToPicture(QPointF centre, double zoom, double bottomBand = 0) {
-  const double scale = kOverviewPhoto.width() / kScene.width() * zoom;
-  const double visibleWidth = kScene.width() / zoom;
-  const double visibleHeight = kScene.height() / zoom;
-  const double left = std::clamp(centre.x() - visibleWidth / 2, 0.0, kScene.width() - visibleWidth);
-  const double top = std::clamp(centre.y() - (visibleHeight - bottomBand / scale) / 2, 0.0,
-                                kScene.height() - visibleHeight + bottomBand / scale);
+  const overview::SceneWindow window = overview::WindowAround(centre.x(), centre.y(), zoom, bottomBand);
   QTransform transform;
-  transform.scale(scale, scale);
-  transform.translate(-left, -top);
+  transform.scale(window.scale, window.scale);
+  transform.translate(-window.left, -window.top);
   return transform;
 }
 
@@ -337,16 +332,14 @@ void DrawCloseUp(QPainter& painter, Overview station, int number) {
   const auto found = std::find_if(scene.numbers.begin(), scene.numbers.end(),
                                   [number](const NumberedComponent& entry) { return entry.number == number; });
   if (found == scene.numbers.end()) return;
-  // The component fills about a third of the picture's height.
-  const double zoom = std::clamp(kScene.height() * 0.17 / found->radius, 1.5, 2.4);
-  const QTransform transform = SceneToPicture(Target(*found), zoom, kCaptionHeight);
+  const QTransform transform = SceneToPicture(Target(*found), overview::CloseUpZoom(found->radius), kCaptionHeight);
   painter.save();
   painter.setTransform(transform);
   scene.draw(painter);
   painter.restore();
 
   const QPointF centre = transform.map(Target(*found));
-  const double ring = found->radius * transform.m11() + 12;
+  const double ring = overview::CloseUpRing(found->radius, transform.m11());
   painter.save();
   painter.setBrush(Qt::NoBrush);
   painter.setPen(QPen(ink::kOutline, 9));
@@ -354,11 +347,9 @@ void DrawCloseUp(QPainter& painter, Overview station, int number) {
   painter.setPen(QPen(ink::kYellow, 5));
   painter.drawEllipse(centre, ring, ring);
   painter.restore();
-  // The badge on the ring, towards the upper right unless that leaves the picture.
-  QPointF badge = centre + QPointF(ring * 0.71, -ring * 0.71);
-  if (badge.x() > kOverviewPhoto.width() - 40) badge.setX(centre.x() - ring * 0.71);
-  if (badge.y() < 70) badge.setY(centre.y() + ring * 0.71);
-  Badge(painter, badge, 26, number);
+  double badgeX = 0, badgeY = 0;
+  overview::CloseUpBadge(centre.x(), centre.y(), ring, badgeX, badgeY);
+  Badge(painter, QPointF(badgeX, badgeY), overview::kCloseUpBadgeRadius, number);
   Title(painter, kOverviewPhoto.width(), QString::fromUtf8(scene.title));
   Caption(painter, number, QString::fromUtf8(found->name));
 }

@@ -202,32 +202,23 @@ std::vector<QRectF> CloseUpAreas(View view, int number) {
   const std::span<const NumberedComponent> numbers = NumbersOf(view);
   if (number < 1 || number > static_cast<int>(numbers.size())) return {};
   const NumberedComponent& n = numbers[static_cast<std::size_t>(number - 1)];
-  // The close-up's view of the scene, as the artwork chooses it: the
-  // component about a third of the picture high, the caption band below.
-  constexpr double kPictureWidth = 1024;
-  constexpr double kPictureHeight = 768;
-  constexpr double kCaptionBand = 60;
-  const double zoom = std::clamp(overview::kSceneHeight * 0.17 / n.radius, 1.5, 2.4);
-  const double scale = kPictureWidth / overview::kSceneWidth * zoom;
-  const double visibleWidth = overview::kSceneWidth / zoom;
-  const double visibleHeight = overview::kSceneHeight / zoom;
-  const double left = std::clamp(n.targetX - visibleWidth / 2, 0.0, overview::kSceneWidth - visibleWidth);
-  const double top = std::clamp(n.targetY - (visibleHeight - kCaptionBand / scale) / 2, 0.0,
-                                overview::kSceneHeight - visibleHeight + kCaptionBand / scale);
-  const QPointF centre((n.targetX - left) * scale, (n.targetY - top) * scale);
-  const double ring = n.radius * scale + 12;
-  QPointF badge = centre + QPointF(ring * 0.71, -ring * 0.71);
-  if (badge.x() > kPictureWidth - 40) badge.setX(centre.x() - ring * 0.71);
-  if (badge.y() < 70) badge.setY(centre.y() + ring * 0.71);
+  // The close-up's view of the scene, as the artwork draws it.
+  const overview::SceneWindow window =
+      overview::WindowAround(n.targetX, n.targetY, overview::CloseUpZoom(n.radius), overview::kCaptionBand);
+  const QPointF centre((n.targetX - window.left) * window.scale, (n.targetY - window.top) * window.scale);
+  const double ring = overview::CloseUpRing(n.radius, window.scale);
+  double badgeX = 0, badgeY = 0;
+  overview::CloseUpBadge(centre.x(), centre.y(), ring, badgeX, badgeY);
+  const QPointF badge(badgeX, badgeY);
   const auto box = [&](QPointF at, double radius) {
     return QRectF(at.x() - radius, at.y() - radius, 2 * radius, 2 * radius);
   };
   // The ring's pen is 9 pixels wide, the badge's 2.
   const QRectF ringBox = box(centre, ring + 4.5);
-  const QRectF badgeBox = box(badge, 27);
+  const QRectF badgeBox = box(badge, overview::kCloseUpBadgeRadius + 1);
   const auto fraction = [&](const QRectF& r) {
-    return QRectF(r.left() / kPictureWidth, r.top() / kPictureHeight, r.width() / kPictureWidth,
-                  r.height() / kPictureHeight);
+    return QRectF(r.left() / overview::kPictureWidth, r.top() / overview::kPictureHeight,
+                  r.width() / overview::kPictureWidth, r.height() / overview::kPictureHeight);
   };
   return {fraction(ringBox), fraction(badgeBox)};
 }

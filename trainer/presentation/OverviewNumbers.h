@@ -9,14 +9,50 @@
 // name as the close-up's caption shows it.
 #pragma once
 
+#include <algorithm>
 #include <span>
 
 namespace brimlink::overview {
 
 inline constexpr double kSceneWidth = 640;
 inline constexpr double kSceneHeight = 480;
-// The badge's radius in pixels of the 1024-pixel-wide photograph.
+// The photographs and close-ups, in pixels.
+inline constexpr double kPictureWidth = 1024;
+inline constexpr double kPictureHeight = 768;
+inline constexpr double kCaptionBand = 60;  // under each close-up
+// The badges' radius on the overview and on a close-up.
 inline constexpr double kBadgeRadiusPixels = 17;
+inline constexpr double kCloseUpBadgeRadius = 26;
+
+// The part of the scene a picture shows: scene point p lands on picture pixel
+// (p - (left, top)) * scale.
+struct SceneWindow {
+  double scale, left, top;
+};
+
+// The window of `zoom` around a scene point, kept inside the scene, with a
+// band of `bottomBand` pixels left free below.
+inline SceneWindow WindowAround(double x, double y, double zoom, double bottomBand = 0) {
+  const double scale = kPictureWidth / kSceneWidth * zoom;
+  const double visibleWidth = kSceneWidth / zoom;
+  const double visibleHeight = kSceneHeight / zoom;
+  return {scale, std::clamp(x - visibleWidth / 2, 0.0, kSceneWidth - visibleWidth),
+          std::clamp(y - (visibleHeight - bottomBand / scale) / 2, 0.0,
+                     kSceneHeight - visibleHeight + bottomBand / scale)};
+}
+
+// A close-up: the component fills about a third of the picture's height.
+inline double CloseUpZoom(double radius) { return std::clamp(kSceneHeight * 0.17 / radius, 1.5, 2.4); }
+
+// The ring round the component on a close-up has this radius in pixels; the
+// badge sits on it towards the upper right unless that leaves the picture.
+inline double CloseUpRing(double radius, double scale) { return radius * scale + 12; }
+inline void CloseUpBadge(double centreX, double centreY, double ring, double& badgeX, double& badgeY) {
+  badgeX = centreX + ring * 0.71;
+  badgeY = centreY - ring * 0.71;
+  if (badgeX > kPictureWidth - 40) badgeX = centreX - ring * 0.71;
+  if (badgeY < 70) badgeY = centreY + ring * 0.71;
+}
 
 struct NumberedComponent {
   int number;
